@@ -1,0 +1,46 @@
+// The comparison of one installation's copy of the first dropped file with
+// the dropped file itself, and the rule that maps a dropped file to its
+// counterpart inside another installation.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tw {
+
+// Plain value record; lists hold copies of it.
+struct TFileCompareInfo {
+    String GameName;
+    std::int64_t FileSize = 0;
+    TDateTime ModifiedTime = 0;
+    String MD5Hash;        // 32 lowercase hex digits, or empty
+    bool IsSameMD5 = false;
+    String SizeCompare;    // "较小", "较大", "相同" or empty
+    String TimeCompare;    // "较旧", "较新", "相同" or empty
+    bool FileExists = false;
+
+    friend bool operator==(const TFileCompareInfo&, const TFileCompareInfo&) = default;
+};
+
+// Cuts the prefix's length off the front of fileName (no check that it is a
+// leading part), or takes the name part when the prefix is empty.
+String GetRelativeName(StringView fileName, StringView baseServerPrefix);
+// Where fileName lives inside installation dir.
+String CounterpartPath(StringView dir, StringView fileName, StringView baseServerPrefix);
+
+// MD5 of the file's content as 32 lowercase hex digits; empty when the file
+// cannot be opened.
+String GetFileMD5(StringView path);
+
+// Size, time and MD5 of entry 0 of droppedFileNames.
+TFileCompareInfo LoadFirstFileInfo(const std::vector<String>& droppedFileNames);
+
+// The record of installation dir for the first dropped file.
+void BuildCompareInfo(StringView dir, TFileCompareInfo& info,
+                      const std::vector<String>& droppedFileNames,
+                      StringView baseServerPrefix,
+                      const TFileCompareInfo& firstFileInfo);
+
+}  // namespace tw

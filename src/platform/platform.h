@@ -1,0 +1,157 @@
+// Tidewell platform layer: text, path, file-system and profile-file operations.
+//
+// Every path handed in or out is a Windows path (D:\Servers\S1\Mir200\a.txt),
+// whatever the host system. Text is UTF-16; lengths and positions count code
+// units, positions are 1-based. The operating-system parts live in one source
+// set per system (posix/, win/); callers see only this header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tw {
+
+using String = std::u16string;
+using StringView = std::u16string_view;
+
+// ---------------------------------------------------------------- errors
+
+// Base of every error the platform raises; carries the user-visible text.
+class Exception : public std::exception {
+public:
+    explicit Exception(String message);
+    const String& Message() const noexcept { return message_; }
+    const char* what() const noexcept override { return utf8_.c_str(); }
+
+private:
+    String message_;
+    std::string utf8_;
+};
+
+// A date or time that does not exist ("Invalid argument to date encode").
+class EConvertError : public Exception { using Exception::Exception; };
+// OpenForReading refused.
+class EFOpenError : public Exception { using Exception::Exception; };
+// EnsureDirectory failed; the message is the one to show the operator.
+class EInOutError : public Exception { using Exception::Exception; };
+// A profile write refused: "Unable to write to %s".
+class EIniFileException : public Exception { using Exception::Exception; };
+
+// ---------------------------------------------------------------- text
+
+std::string ToUtf8(StringView text);
+String FromUtf8(std::string_view text);
+
+String TrimBlanks(StringView text);
+String WithTrailingBackslash(StringView path);
+String WithoutTrailingBackslash(StringView path);
+String DrivePart(StringView path);
+String FolderPart(StringView path);
+String NamePart(StringView path);
+int CompareAsciiNoCase(StringView a, StringView b);
+int PositionOf(StringView sub, StringView text, int start);
+
+// ---------------------------------------------------------------- file system
+
+inline constexpr std::int32_t faReadOnly = 1;
+inline constexpr std::int32_t faHidden = 2;
+inline constexpr std::int32_t faSysFile = 4;
+inline constexpr std::int32_t faDirectory = 16;
+inline constexpr std::int32_t faAnyFile = 511;
+
+bool IsFile(StringView path);
+bool IsDirectory(StringView path);
+
+// The open platform search behind a TSearchRec (FindHandle + FindData).
+struct SearchHandle;
+
+// The entry a directory search returned last. Destroying an open record
+// closes its search, so an exception between StartSearch and EndSearch
+// cannot leak a handle.
+struct TSearchRec {
+    std::int32_t Time = 0;  // MS-DOS date-time, local time
+    std::int64_t Size = 0;
+    std::int32_t Attr = 0;
+    String Name;
+    std::int32_t ExcludeAttr = 0;
+    std::unique_ptr<SearchHandle> FindHandle;  // null when no search is open
+
+    TSearchRec();
+    ~TSearchRec();
+    TSearchRec(TSearchRec&&) noexcept;
+    TSearchRec& operator=(TSearchRec&&) noexcept;
+    TSearchRec(const TSearchRec&) = delete;
+    TSearchRec& operator=(const TSearchRec&) = delete;
+};
+
+// 0 when an entry was returned, otherwise the platform's error code.
+int StartSearch(StringView pattern, std::int32_t mask, TSearchRec& rec);
+int ContinueSearch(TSearchRec& rec);
+void EndSearch(TSearchRec& rec);
+
+// Days since 30 December 1899, the time of day as the fraction.
+using TDateTime = double;
+TDateTime DosTimeToDateTime(std::int32_t dosTime);  // throws EConvertError
+
+// A file opened for reading from front to back; destroying it closes it.
+class TFileStream {
+public:
+    virtual ~TFileStream() = default;
+    // Bytes read into buffer; 0 at the end of the file or on a read error.
+    virtual std::size_t Read(void* buffer, std::size_t count) = 0;
+};
+std::unique_ptr<TFileStream> OpenForReading(StringView path);  // throws EFOpenError
+
+// CopyFileW(source, target, FALSE): replaces an existing target. Non-zero on
+// success; failure is reported by the result only.
+int CopyFileReplacing(StringView source, StringView target);
+
+// Creates path with every missing level; throws EInOutError with the
+// operator-facing message.
+void EnsureDirectory(StringView path);
+
+// ---------------------------------------------------------------- profile files
+
+// Holds the path of one INI file and nothing else; every call goes to the file.
+class TIniFile {
+public:
+    explicit TIniFile(String path);
+    ~TIniFile();
+    TIniFile(const TIniFile&) = delete;
+    TIniFile& operator=(const TIniFile&) = delete;
+
+    const String& FileName() const noexcept { return path_; }
+    // At most 2047 code units; empty when the file, section or key is missing.
+    String ReadValue(StringView section, StringView key) const;
+    void WriteValue(StringView section, StringView key, StringView value);  // throws EIniFileException
+    void DropSection(StringView section);                                   // throws EIniFileException
+    void FlushProfile();
+
+private:
+    String path_;
+};
+
+// ---------------------------------------------------------------- host paths
+
+// The Windows form of a path the host hands over (a dropped item): on Linux
+// through the drive table, on Windows with '/' turned into '\'. Empty when
+// the path has no Windows form.
+String WindowsPathFromHost(std::string_view hostPathUtf8);
+
+// Drive table (Linux). A drive is "D:" or "\\server\share"; hostFolder is an
+// absolute host folder. Z: is "/" and C: the per-user folder by default.
+// On Windows these do nothing and MapDrive returns false: drives are real.
+bool MapDrive(StringView drive, const std::string& hostFolder);
+void UnmapDrive(StringView drive);
+void ResetDriveTable();
+// Adds the drives of section "Drives" of the history file; once at start-up.
+void LoadDrivesFromProfile(StringView iniPath);
+// The host path a Windows path leads to (Linux); empty when its drive is not
+// mapped. On Windows the path itself, converted to UTF-8.
+std::string HostPathOf(StringView windowsPath);
+
+}  // namespace tw
