@@ -1,0 +1,43 @@
+// Test access to TForm1's private state and widgets.
+#pragma once
+
+#include "app/unit1.h"
+
+struct TForm1Access {
+    explicit TForm1Access(TForm1& form) : f(form) {}
+    TForm1& f;
+
+    std::vector<tw::String>& SourcePaths() { return f.FSourcePaths; }
+    std::vector<tw::String>& SelectedPaths() { return f.FSelectedPaths; }
+    bool& IsProcessing() { return f.FIsProcessing; }
+    std::vector<bool>& CheckStates() { return f.FCheckStates; }
+    tw::String& DroppedPath() { return f.FDroppedPath; }
+    std::vector<tw::String>& DroppedFileNames() { return f.FDroppedFileNames; }
+    tw::String& BasePath() { return f.FBasePath; }
+    tw::String& BaseRoot() { return f.FBaseRoot; }
+    tw::String& BaseRootPath() { return f.FBaseRootPath; }
+    tw::String& DroppedFolderPath() { return f.FDroppedFolderPath; }
+    bool& IsFolderDrop() { return f.FIsFolderDrop; }
+    std::vector<tw::TFileCompareInfo>& CompareInfos() { return f.FCompareInfos; }
+    tw::TFileCompareInfo& FirstFileInfo() { return f.FFirstFileInfo; }
+    std::int32_t& HoverRow() { return f.FHoverRow; }
+    std::int32_t& HoverCol() { return f.FHoverCol; }
+    bool& HistoryLoaded() { return f.FHistoryLoaded; }
+    tw::String& DropDrive() { return f.FDropDrive; }
+    tw::String& BaseServerPrefix() { return f.FBaseServerPrefix; }
+
+    // Private operations, for tests that drive them directly.
+    void ProcessDroppedItems(const std::vector<tw::String>& paths) { f.ProcessDroppedItems(paths); }
+    void SearchServerDirs(const tw::String& drive) { f.SearchServerDirs(drive); }
+    void LoadFirstFileInfo() { f.LoadFirstFileInfo(); }
+    void BuildCompareInfo(const tw::String& dir, tw::TFileCompareInfo& info) { f.BuildCompareInfo(dir, info); }
+    void RefreshCompareInfo(int index) { f.RefreshCompareInfo(index); }
+    tw::String GetRelativeName(const tw::String& name) { return f.GetRelativeName(name); }
+    void LoadHistory() { f.LoadHistory(); }
+    void LoadLastUsed() { f.LoadLastUsed(); }
+    void SaveLastUsed() { f.SaveLastUsed(); }
+    void SaveHistory() { f.SaveHistory(); }
+    void AddToHistory(QComboBox* box, const QString& text) { f.AddToHistory(box, text); }
+    void RememberInputs() { f.RememberInputs(); }
+    tw::String GetIniPath() { return f.GetIniPath(); }
+};
