@@ -14,7 +14,7 @@ namespace tw {
 struct TFileCompareInfo {
     String GameName;
     std::int64_t FileSize = 0;
-    TDateTime ModifiedTime = 0;
+    TDateTime ModifiedTime = 0;  // 0: no stamp (the entry's time could not be converted)
     String MD5Hash;        // 32 lowercase hex digits, or empty
     bool IsSameMD5 = false;
     String SizeCompare;    // "较小", "较大", "相同" or empty
@@ -33,6 +33,9 @@ String CounterpartPath(StringView dir, StringView fileName, StringView baseServe
 // MD5 of the file's content as 32 lowercase hex digits; empty when the file
 // cannot be opened.
 String GetFileMD5(StringView path);
+// MD5 of what stream yields, read in 4096-byte blocks until a read returns
+// nothing (the end, or a read error: then the digest of the bytes before it).
+String GetStreamMD5(TFileStream& stream);
 
 // Size, time and MD5 of entry 0 of droppedFileNames.
 TFileCompareInfo LoadFirstFileInfo(const std::vector<String>& droppedFileNames);

@@ -48,7 +48,12 @@ protected:
     void SetMTime(std::u16string_view rel, std::int64_t unixSeconds, std::int64_t nanos = 0);
     // Seconds since the Unix epoch of a local wall-clock time.
     static std::int64_t LocalTime(int year, int month, int day, int hour, int minute, int second);
+    // Windows: sets the hidden attribute. Linux: an entry is hidden when its
+    // name begins with '.', so a portable test names it that way and calls
+    // this as well (it checks the name).
     void SetHidden(std::u16string_view rel);
+    // Linux: clears or sets the owner's write bit (root still writes; the
+    // platform layer reads the bit, not the permission).
     void SetReadOnly(std::u16string_view rel, bool readOnly);
 
 private:

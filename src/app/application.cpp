@@ -1,0 +1,41 @@
+// The application object and its general error report.
+#include "app/application.h"
+
+#include <QMessageBox>
+#include <exception>
+
+#include "app/unit1.h"
+#include "platform/platform.h"
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QStringLiteral("Tidewell"));
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        // The handler's state stays as it was left; nothing is rolled back.
+        ShowCurrentException();
+        return false;
+    }
+}
+
+void ShowCurrentException() {
+    QString text;
+    try {
+        throw;
+    } catch (const tw::Exception& e) {
+        text = ToQString(e.Message());
+    } catch (const std::exception& e) {
+        text = QString::fromUtf8(e.what());
+    } catch (...) {
+        text = QStringLiteral("发生未知错误");
+    }
+    // Parented to the active window so that it stays above the main window,
+    // which is always on top.
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Tidewell"), text, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}

@@ -1,0 +1,215 @@
+// The history as the window holds it: the boxes' drop-down lists, the
+// last-used pair in their texts, and what a refused save does to both.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QStringList>
+#include <QTimer>
+
+#include <fstream>
+#include <memory>
+#include <optional>
+
+#include "app/application.h"
+#include "app/unit1.h"
+#include "app/form_access.h"
+#include "history/history.h"
+#include "support/temp_drive.h"
+
+namespace {
+
+using twtest::U8;
+
+TApplication& App() {
+    if (auto* app = qobject_cast<TApplication*>(QCoreApplication::instance())) return *app;
+    static int argc = 1;
+    static char name[] = "history_window_test";
+    static char* argv[] = {name, nullptr};
+    // Never destroyed: tearing Qt down from an exit handler crashes.
+    static TApplication* app = new TApplication(argc, argv);
+    return *app;
+}
+
+QStringList Items(const QComboBox* box) {
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
+    return items;
+}
+
+class HistoryWindowTest : public twtest::TempDrive {
+protected:
+    void SetUp() override {
+        App();
+        TempDrive::SetUp();
+        ASSERT_EQ(CDrive(), u"C:");
+    }
+    void TearDown() override {
+        form_.reset();
+        TempDrive::TearDown();
+    }
+
+    // The history file as an operator's earlier runs left it.
+    void WriteIni(std::string_view text) {
+        std::ofstream out(tw::HostPathOf(tw::HistoryIniPath), std::ios::binary | std::ios::trunc);
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        ASSERT_TRUE(out.good());
+    }
+    tw::String Get(std::u16string_view section, std::u16string_view key) const {
+        return tw::TIniFile(tw::String(tw::HistoryIniPath)).ReadValue(section, key);
+    }
+
+    TForm1& Open() {
+        form_ = std::make_unique<TForm1>();
+        access_.emplace(*form_);
+        return *form_;
+    }
+    QComboBox* Version() { return form_->findChild<QComboBox*>(QStringLiteral("cbVersion")); }
+    QComboBox* SubDir() { return form_->findChild<QComboBox*>(QStringLiteral("cbSubDir")); }
+    TForm1Access& Access() { return *access_; }
+
+private:
+    std::unique_ptr<TForm1> form_;
+    std::optional<TForm1Access> access_;
+};
+
+TEST_F(HistoryWindowTest, FirstStartShowsEmptyBoxesAndCreatesNoFile) {
+    Open();
+    EXPECT_EQ(Version()->count(), 0);
+    EXPECT_EQ(SubDir()->count(), 0);
+    EXPECT_TRUE(Version()->currentText().isEmpty());
+    EXPECT_TRUE(SubDir()->currentText().isEmpty());
+    EXPECT_TRUE(Access().HistoryLoaded());
+    EXPECT_FALSE(tw::IsFile(tw::HistoryIniPath));
+}
+
+TEST_F(HistoryWindowTest, StartRestoresListsAndLastUsedPair) {
+    WriteIni(
+        "[VersionHistory]\r\n0=开区版本\r\n1=v2\r\n5=v5\r\n9=\r\n10=ignored\r\n"
+        "[SubDirHistory]\r\n0=Servers\r\n1=Servers\r\n"
+        "[LastUsed]\r\nVersion=  typed \r\nSubDir=Servers\r\n");
+    Open();
+    EXPECT_EQ(Items(Version()), (QStringList{QStringLiteral("开区版本"), "v2", "v5"}));
+    EXPECT_EQ(Items(SubDir()), (QStringList{"Servers", "Servers"}));
+    // The profile reader drops the blanks around a value.
+    EXPECT_EQ(Version()->currentText(), QStringLiteral("typed"));
+    EXPECT_EQ(SubDir()->currentText(), QStringLiteral("Servers"));
+}
+
+// Putting the stored texts into the boxes is not an operator's edit.
+TEST_F(HistoryWindowTest, LoadingRaisesNoChangeSignals) {
+    WriteIni("[LastUsed]\r\nVersion=v1\r\nSubDir=sub\r\n[VersionHistory]\r\n0=v1\r\n");
+    Open();
+    QSignalSpy versionEdits(Version(), &QComboBox::editTextChanged);
+    QSignalSpy subDirEdits(SubDir(), &QComboBox::editTextChanged);
+    QSignalSpy lineEdits(Version()->lineEdit(), &QLineEdit::textChanged);
+    Version()->setEditText(QStringLiteral("other"));
+    versionEdits.clear();
+    lineEdits.clear();
+
+    Access().LoadHistory();
+    Access().LoadLastUsed();
+    EXPECT_EQ(Version()->currentText(), QStringLiteral("v1"));
+    EXPECT_EQ(versionEdits.count(), 0);
+    EXPECT_EQ(subDirEdits.count(), 0);
+    EXPECT_EQ(lineEdits.count(), 0);
+}
+
+// Reordering a list never changes what the box shows, even when the shown
+// entry is the one that moves or is cut off.
+TEST_F(HistoryWindowTest, RememberInputsReordersListsAndKeepsTheTexts) {
+    WriteIni(
+        "[Drives]\r\nD:=/srv/mir\r\n"
+        "[VersionHistory]\r\n0=x\r\n1=abc\r\n2=y\r\n"
+        "[SubDirHistory]\r\n0=s0\r\n1=s1\r\n2=s2\r\n3=s3\r\n4=s4\r\n5=s5\r\n6=s6\r\n7=s7\r\n8=s8\r\n9=s9\r\n");
+    Open();
+    Version()->setCurrentIndex(1);  // "abc" picked from the list
+    SubDir()->setEditText(QStringLiteral("new"));
+    QSignalSpy versionEdits(Version(), &QComboBox::editTextChanged);
+    QSignalSpy subDirEdits(SubDir(), &QComboBox::editTextChanged);
+
+    Access().RememberInputs();
+
+    EXPECT_EQ(Items(Version()), (QStringList{"abc", "x", "y"}));
+    EXPECT_EQ(Version()->currentText(), QStringLiteral("abc"));
+    EXPECT_EQ(Items(SubDir()),
+              (QStringList{"new", "s0", "s1", "s2", "s3", "s4", "s5", "s6", "s7", "s8"}));
+    EXPECT_EQ(SubDir()->currentText(), QStringLiteral("new"));
+    EXPECT_EQ(versionEdits.count(), 0);
+    EXPECT_EQ(subDirEdits.count(), 0);
+
+    EXPECT_EQ(Get(u"LastUsed", u"Version"), u"abc");
+    EXPECT_EQ(Get(u"LastUsed", u"SubDir"), u"new");
+    EXPECT_EQ(Get(u"VersionHistory", u"0"), u"abc");
+    EXPECT_EQ(Get(u"VersionHistory", u"2"), u"y");
+    EXPECT_EQ(Get(u"SubDirHistory", u"9"), u"s8");
+    EXPECT_EQ(Get(u"Drives", u"D:"), u"/srv/mir");
+}
+
+TEST_F(HistoryWindowTest, BlankVersionIsSavedEmptyAndLeftOutOfTheList) {
+    Open();
+    Version()->setEditText(QStringLiteral("   "));
+    SubDir()->setEditText(QStringLiteral("Servers"));
+    Access().RememberInputs();
+    EXPECT_EQ(Version()->count(), 0);
+    EXPECT_EQ(Items(SubDir()), QStringList{"Servers"});
+    EXPECT_TRUE(tw::IsFile(tw::HistoryIniPath));
+    EXPECT_EQ(Get(u"LastUsed", u"SubDir"), u"Servers");
+
+    // The next start shows an empty version box, not the blanks.
+    Open();
+    EXPECT_TRUE(Version()->currentText().isEmpty());
+    EXPECT_EQ(SubDir()->currentText(), QStringLiteral("Servers"));
+}
+
+// C: whose host folder lies below a regular file: nobody, root included,
+// can create the history file there. The refusal escapes the handler, the
+// general error report shows it, and the window goes on.
+TEST_F(HistoryWindowTest, RefusedSaveShowsTheErrorAndTheWindowGoesOn) {
+    WriteFile(u"blocker", "not a folder");
+    ASSERT_TRUE(tw::MapDrive(u"C:", Host(u"blocker") + "/drive_c"));
+    TForm1& form = Open();
+    form.show();
+    Version()->addItem(QStringLiteral("old"));
+    Version()->setEditText(QStringLiteral("v2"));
+
+    QString shown;
+    bool handlerFinished = false;
+    QTimer::singleShot(0, &form, [&] {
+        Access().RememberInputs();
+        handlerFinished = true;
+    });
+    // Answers the error box once it is up.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (box && box->isVisible()) {
+                shown = box->text();
+                box->accept();
+                closer.stop();
+            }
+        }
+    });
+    closer.start(10);
+    QTimer::singleShot(5000, &closer, &QTimer::stop);
+    for (int i = 0; i < 500 && closer.isActive(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+
+    EXPECT_EQ(shown, QStringLiteral("Unable to write to C:\\Tidewell.ini"));
+    EXPECT_FALSE(handlerFinished);
+    // The list was reordered before the save failed; it stays so.
+    EXPECT_EQ(Items(Version()), (QStringList{"v2", "old"}));
+    EXPECT_EQ(Version()->currentText(), QStringLiteral("v2"));
+
+    // The window still takes events.
+    bool later = false;
+    QTimer::singleShot(0, &form, [&] { later = true; });
+    for (int i = 0; i < 50 && !later; ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_TRUE(later);
+    EXPECT_TRUE(form.isVisible());
+}
+
+}  // namespace

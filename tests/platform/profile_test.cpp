@@ -1,0 +1,134 @@
+// Profile (INI) files: what a read returns and what a write changes, on
+// plain ASCII files that every system reads the same way.
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "support/temp_drive.h"
+
+namespace {
+
+using tw::String;
+using twtest::U8;
+
+class Profile : public twtest::TempDrive {};
+
+TEST_F(Profile, ReadFollowsTheWindowsRules) {
+    WriteFile(u"Config.ini",
+              "; a comment line\r\n"
+              "[Config]\r\n"
+              "GameName=Legend\r\n"
+              "  Spaced  =   two words   \r\n"
+              "Quoted=\" padded \"\r\n"
+              "Single='x'\r\n"
+              "Unmatched=\"x\r\n"
+              "Inner=a\"b\"c\r\n"
+              "Empty=\r\n"
+              "Twice=first\r\n"
+              "twice=second\r\n"
+              "Equals=a=b\r\n"
+              "NoValueLine\r\n"
+              "[ GameConf ]\r\n"
+              "GameName=Conf\r\n"
+              "[config]\r\n"
+              "Other=in the duplicate section\r\n"
+              "GameName=ignored\r\n");
+    const struct {
+        String section;
+        String key;
+        String expected;
+    } cases[] = {
+        {u"Config", u"GameName", u"Legend"},
+        {u"CONFIG", u"gamename", u"Legend"},  // names ignore letter case
+        {u"Config", u"Spaced", u"two words"},
+        {u"Config", u"Quoted", u" padded "},  // one pair of quotes goes, what they enclose stays
+        {u"Config", u"Single", u"x"},
+        {u"Config", u"Unmatched", u"\"x"},
+        {u"Config", u"Inner", u"a\"b\"c"},
+        {u"Config", u"Empty", u""},
+        {u"Config", u"Twice", u"first"},  // the first of duplicate keys wins
+        {u"Config", u"Equals", u"a=b"},
+        {u"GameConf", u"GameName", u"Conf"},
+        {u"Config", u"Other", u""},  // only the first of duplicate sections is read
+        {u"Config", u"Missing", u""},
+        {u"Missing", u"GameName", u""},
+        {u"Config", u"NoValueLine", u""},
+    };
+    tw::TIniFile ini(Path(u"Config.ini"));
+    for (const auto& c : cases) {
+        EXPECT_EQ(ini.ReadValue(c.section, c.key), c.expected) << U8(c.section) << "/" << U8(c.key);
+    }
+}
+
+TEST_F(Profile, ReadReturnsAtMost2047CodeUnits) {
+    const std::string longValue(3000, 'v');
+    WriteFile(u"a.ini", "[S]\r\nLong=" + longValue + "\r\nExact=" + longValue.substr(0, 2047) + "\r\n");
+    tw::TIniFile ini(Path(u"a.ini"));
+    EXPECT_EQ(ini.ReadValue(u"S", u"Long"), String(2047, u'v'));
+    EXPECT_EQ(ini.ReadValue(u"S", u"Exact"), String(2047, u'v'));
+}
+
+TEST_F(Profile, ReadOfAMissingFileIsEmptyAndCreatesNothing) {
+    tw::TIniFile ini(Path(u"Tidewell.ini"));
+    EXPECT_EQ(ini.ReadValue(u"LastUsed", u"Version"), u"");
+    ini.FlushProfile();
+    EXPECT_FALSE(Exists(u"Tidewell.ini"));
+}
+
+TEST_F(Profile, WritesCreateReplaceAndAddAndAreSeenByTheNextRead) {
+    {
+        tw::TIniFile ini(Path(u"Tidewell.ini"));
+        ini.WriteValue(u"VersionHistory", u"Item0", u"1.76");
+        ini.WriteValue(u"VersionHistory", u"Item1", u"1.80");
+        ini.WriteValue(u"LastUsed", u"Version", u"1.76");
+        ini.WriteValue(u"versionhistory", u"ITEM0", u"2.0");  // replaces, whatever the case
+        ini.WriteValue(u"LastUsed", u"SubDir", u"");          // an empty value keeps its key
+    }
+    tw::TIniFile again(Path(u"Tidewell.ini"));
+    EXPECT_EQ(again.ReadValue(u"VersionHistory", u"Item0"), u"2.0");
+    EXPECT_EQ(again.ReadValue(u"VersionHistory", u"Item1"), u"1.80");
+    EXPECT_EQ(again.ReadValue(u"LastUsed", u"Version"), u"1.76");
+    EXPECT_EQ(again.ReadValue(u"LastUsed", u"SubDir"), u"");
+    const std::string text = ReadFile(u"Tidewell.ini");
+    EXPECT_NE(text.find("SubDir="), std::string::npos) << text;
+    // One section each, and the new key went into the section it belongs to.
+    EXPECT_EQ(text.find("[VersionHistory]"), text.rfind("[VersionHistory]")) << text;
+    EXPECT_LT(text.find("Item1="), text.find("[LastUsed]")) << text;
+}
+
+TEST_F(Profile, WriteKeepsTheOtherSectionsAndKeys) {
+    WriteFile(u"Config.ini", "[Config]\r\nGameName=Legend\r\nPort=7000\r\n\r\n[Other]\r\nA=1\r\n");
+    tw::TIniFile ini(Path(u"Config.ini"));
+    ini.WriteValue(u"Config", u"GameName", u"Legend 2");
+    ini.WriteValue(u"Config", u"New", u"n");
+    EXPECT_EQ(ini.ReadValue(u"Config", u"GameName"), u"Legend 2");
+    EXPECT_EQ(ini.ReadValue(u"Config", u"Port"), u"7000");
+    EXPECT_EQ(ini.ReadValue(u"Config", u"New"), u"n");
+    EXPECT_EQ(ini.ReadValue(u"Other", u"A"), u"1");
+}
+
+TEST_F(Profile, DropSectionRemovesItsKeysOnly) {
+    WriteFile(u"h.ini", "[SubDirHistory]\r\nItem0=a\r\nItem1=b\r\n[LastUsed]\r\nSubDir=a\r\n");
+    tw::TIniFile ini(Path(u"h.ini"));
+    ini.DropSection(u"subdirhistory");
+    EXPECT_EQ(ini.ReadValue(u"SubDirHistory", u"Item0"), u"");
+    EXPECT_EQ(ini.ReadValue(u"SubDirHistory", u"Item1"), u"");
+    EXPECT_EQ(ini.ReadValue(u"LastUsed", u"SubDir"), u"a");
+
+    ini.WriteValue(u"SubDirHistory", u"Item0", u"c");
+    EXPECT_EQ(ini.ReadValue(u"SubDirHistory", u"Item0"), u"c");
+    EXPECT_EQ(ini.ReadValue(u"SubDirHistory", u"Item1"), u"");
+}
+
+TEST_F(Profile, AWriteThatCannotBeDoneRaisesWithThePath) {
+    const String path = Path(u"Missing\\Tidewell.ini");
+    tw::TIniFile ini(path);
+    try {
+        ini.WriteValue(u"LastUsed", u"Version", u"1");
+        ADD_FAILURE() << "no error";
+    } catch (const tw::EIniFileException& e) {
+        EXPECT_EQ(e.Message(), u"Unable to write to " + path);
+    }
+    EXPECT_FALSE(Exists(u"Missing"));
+}
+
+}  // namespace
