@@ -115,7 +115,10 @@ void BuildCompareInfo(StringView dir, TFileCompareInfo& info,
         return;
 
     info.MD5Hash = GetFileMD5(target);
-    info.IsSameMD5 = info.MD5Hash == firstFileInfo.MD5Hash;
+    // An empty digest means the content could not be read (held open for
+    // writing, access denied, a folder): two unknowns are not the same file,
+    // and calling them identical would hide a copy the operator still needs.
+    info.IsSameMD5 = !info.MD5Hash.empty() && info.MD5Hash == firstFileInfo.MD5Hash;
     if (info.IsSameMD5) {
         info.TimeCompare = u"相同";
         return;

@@ -16,7 +16,7 @@ struct TFileCompareInfo {
     std::int64_t FileSize = 0;
     TDateTime ModifiedTime = 0;  // 0: no stamp (the entry's time could not be converted)
     String MD5Hash;        // 32 lowercase hex digits, or empty
-    bool IsSameMD5 = false;
+    bool IsSameMD5 = false;  // both digests known and equal
     String SizeCompare;    // "较小", "较大", "相同" or empty
     String TimeCompare;    // "较旧", "较新", "相同" or empty
     bool FileExists = false;

@@ -223,11 +223,12 @@ TEST_F(CompareTest, WithoutAComparableFirstFile)
                  "first file not found");
 
     // First file could not be read (held open for writing): its digest is
-    // empty, and so is a folder counterpart's; two empty texts are equal.
+    // empty, and so is a folder counterpart's. Two unreadable contents are
+    // not identical: size and time are compared instead.
     TFileCompareInfo unreadable = tw::LoadFirstFileInfo(dropped_);
     unreadable.MD5Hash.clear();
     ExpectRecord(Compare(Path(u"S6"), unreadable),
-                 {u"Game6", 0, Stamp(2024, 3, 15, 12, 0, 0), u"", true, u"", u"相同", true},
+                 {u"Game6", 0, Stamp(2024, 3, 15, 12, 0, 0), u"", false, u"较小", u"较新", true},
                  "both digests empty");
     ExpectRecord(Compare(Path(u"S2"), unreadable),
                  {u"Game2", 3, Stamp(2024, 3, 15, 11, 0, 0),

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -270,14 +271,37 @@ void EndSearch(TSearchRec& rec) { rec.FindHandle.reset(); }
 
 namespace {
 
+// Reads ahead in blocks larger than callers ask for: hashing asks for 4 KiB
+// at a time, and a system call per 4 KiB costs more than the hashing of it.
+// Bytes are handed out in order, so a read error still ends the stream after
+// the last good byte.
 class PosixFileStream final : public TFileStream {
 public:
-    explicit PosixFileStream(int fd) : fd_(fd) {}
+    explicit PosixFileStream(int fd) : fd_(fd) {
+        posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
     ~PosixFileStream() override { close(fd_); }
     PosixFileStream(const PosixFileStream&) = delete;
     PosixFileStream& operator=(const PosixFileStream&) = delete;
 
     std::size_t Read(void* buffer, std::size_t count) override {
+        if (count == 0) return 0;
+        if (next_ == end_) {
+            if (count >= kBlock) return ReadSome(buffer, count);
+            next_ = 0;
+            end_ = ReadSome(block_.get(), kBlock);
+            if (end_ == 0) return 0;
+        }
+        const std::size_t n = std::min(count, end_ - next_);
+        std::memcpy(buffer, block_.get() + next_, n);
+        next_ += n;
+        return n;
+    }
+
+private:
+    static constexpr std::size_t kBlock = 64 * 1024;
+
+    std::size_t ReadSome(void* buffer, std::size_t count) {
         for (;;) {
             const ssize_t n = read(fd_, buffer, count);
             if (n >= 0) return static_cast<std::size_t>(n);
@@ -285,8 +309,10 @@ public:
         }
     }
 
-private:
     int fd_;
+    std::unique_ptr<char[]> block_ = std::make_unique<char[]>(kBlock);
+    std::size_t next_ = 0;
+    std::size_t end_ = 0;
 };
 
 // Opens a regular file for reading. O_NONBLOCK keeps a named pipe from
