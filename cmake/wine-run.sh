@@ -9,18 +9,21 @@ shift
 
 export WINEPREFIX="$prefix"
 export WINEDEBUG=-all
-# No Mono or Gecko installer prompts, and no windows: the tests need no display.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko installer prompts, no menu entries, and no windows: the
+# tests need no display.
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 unset DISPLAY WAYLAND_DISPLAY
 
-if [ ! -f "$prefix/system.reg" ]; then
-  mkdir -p "$(dirname "$prefix")"
-  # Tests run in parallel: one of them makes the prefix, the others wait.
-  flock "$prefix.lock" sh -c '[ -f "$WINEPREFIX/system.reg" ] || wineboot --init' >/dev/null 2>&1 || true
-fi
-
-# A server that outlives single runs: each start of a test process then takes
-# a few hundredths of a second instead of seconds. It ends after 60 s idle.
-wineserver -p60 >/dev/null 2>&1 || true
+# The first program of a Wine session starts Wine's services, and they inherit
+# its output: CTest would then wait for them to end before it sees the test
+# end. So the session is started here, away from the output, by whichever of
+# the tests running side by side comes first. The server stays 60 s after the
+# last program ends, so a test start then costs a tenth of a second.
+mkdir -p "$prefix"
+flock "$prefix.lock" sh -c '
+  wineserver -k0 && exit 0
+  wineserver -p60
+  if [ -f "$WINEPREFIX/system.reg" ]; then wineboot; else wineboot --init; fi
+' </dev/null >/dev/null 2>&1 || true
 
 exec wine "$@"

@@ -32,10 +32,12 @@ void ShowCurrentException() {
     } catch (...) {
         text = QStringLiteral("发生未知错误");
     }
-    // Parented to the active window so that it stays above the main window,
-    // which is always on top.
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Tidewell"), text, QMessageBox::Ok,
-                    QApplication::activeWindow());
+    // The main window stays on top of ordinary windows, so the box must too,
+    // or it could open hidden behind it: parented to the active window, or,
+    // when none is active, on top by itself.
+    QWidget* owner = QApplication::activeWindow();
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Tidewell"), text, QMessageBox::Ok, owner);
+    if (owner == nullptr) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }

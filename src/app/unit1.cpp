@@ -426,9 +426,18 @@ void TForm1::dropEvent(QDropEvent* event) {
 }
 
 void TForm1::WMDropFiles(const std::vector<tw::String>& paths) {
-    // Every path is taken whole. A fixed 260-character buffer would cut a
-    // longer path to a different one, which might name another existing
-    // file or folder and have the wrong items synchronised.
+    // The shell hands each path through a buffer of 260 characters with its
+    // terminating zero. A longer path would come in cut short, and the cut
+    // can name another item (its own folder, when it ends at a backslash)
+    // that a sync would then copy into every installation. Such a drop is
+    // refused whole; nothing of the last drop changes.
+    constexpr std::size_t kMaxDroppedPath = 259;
+    for (const tw::String& path : paths) {
+        if (path.size() > kMaxDroppedPath) {
+            SetStatus(QStringLiteral("路径过长（超过 259 个字符），已忽略本次拖入"));
+            return;
+        }
+    }
     ProcessDroppedItems(paths);
 }
 

@@ -6,6 +6,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <cstring>
+#include <cwctype>
 #else
 #include <fcntl.h>
 #include <stdlib.h>
@@ -49,13 +52,116 @@ std::wstring HostOf(const std::string& hostUtf8) {
     return Wide(tw::FromUtf8(hostUtf8));
 }
 
-// A drive letter that names nothing yet, searching from Z: down.
+bool UnderWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// Wine resolves drive letters through the links in its prefix's dosdevices
+// folder, which DefineDosDevice does not touch; its mount manager makes and
+// removes those links (winecfg uses the same request). The request layout is
+// Wine's own (mountmgr_unix_drive); the unix folder follows it.
+struct WineUnixDrive {
+    ULONG size;
+    ULONG type;
+    ULONG fsType;
+    DWORD serial;
+    ULONGLONG unixDevice;
+    WCHAR letter;
+    USHORT mountPointOffset;
+    USHORT deviceOffset;
+    USHORT labelOffset;
+};
+constexpr DWORD kWineDefineUnixDrive = 0x6DC080;  // CTL_CODE('m', 32, METHOD_BUFFERED, read and write access)
+
+bool WineDefineDrive(wchar_t letter, const char* unixFolder) {
+    HANDLE manager = CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (manager == INVALID_HANDLE_VALUE) return false;
+    const std::size_t folderBytes = unixFolder != nullptr ? std::strlen(unixFolder) + 1 : 0;
+    std::vector<char> request(sizeof(WineUnixDrive) + folderBytes, '\0');
+    auto* drive = reinterpret_cast<WineUnixDrive*>(request.data());
+    drive->size = static_cast<ULONG>(request.size());
+    drive->type = unixFolder != nullptr ? DRIVE_FIXED : DRIVE_NO_ROOT_DIR;  // the latter removes the letter
+    drive->letter = static_cast<WCHAR>(towlower(letter));
+    if (unixFolder != nullptr) {
+        drive->mountPointOffset = sizeof(WineUnixDrive);
+        std::memcpy(request.data() + sizeof(WineUnixDrive), unixFolder, folderBytes);
+    }
+    DWORD returned = 0;
+    const BOOL ok = DeviceIoControl(manager, kWineDefineUnixDrive, request.data(), static_cast<DWORD>(request.size()),
+                                    nullptr, 0, &returned, nullptr);
+    CloseHandle(manager);
+    return ok != FALSE;
+}
+
+// The unix path of a Windows path (Wine's kernel32 export).
+std::string WineUnixPath(const std::wstring& path) {
+    using Fn = char*(CDECL*)(const wchar_t*);
+    const auto fn = reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (fn == nullptr) return {};
+    char* unix = fn(path.c_str());
+    if (unix == nullptr) return {};
+    std::string out(unix);
+    HeapFree(GetProcessHeap(), 0, unix);
+    return out;
+}
+
+bool MapLetter(const std::u16string& drive, const std::wstring& folder) {
+    if (UnderWine()) {
+        const std::string unix = WineUnixPath(folder);
+        return !unix.empty() && WineDefineDrive(static_cast<wchar_t>(drive[0]), unix.c_str());
+    }
+    return DefineDosDeviceW(0, Wide(drive).c_str(), folder.c_str()) != FALSE;
+}
+
+void UnmapLetter(const std::u16string& drive, const std::wstring& folder) {
+    if (UnderWine()) {
+        WineDefineDrive(static_cast<wchar_t>(drive[0]), nullptr);
+    } else {
+        DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, Wide(drive).c_str(), folder.c_str());
+    }
+}
+
+// A letter this test may take: one that names nothing. Under Wine also one
+// whose folder is gone, left behind by a test process that died before its
+// TearDown (Wine keeps the link in the prefix); a real system's letters of
+// that kind (an empty card reader) are left alone.
+bool LetterIsFree(char16_t letter, DWORD taken) {
+    if ((taken & (1u << (letter - u'A'))) == 0) return true;
+    const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', 0};
+    return UnderWine() && GetFileAttributesW(root) == INVALID_FILE_ATTRIBUTES;
+}
+
+// Picks a free letter, D: when it can, otherwise from Y: down.
 std::u16string FreeLetter(DWORD taken) {
-    for (char16_t letter = u'Z'; letter >= u'E'; --letter) {
-        if ((taken & (1u << (letter - u'A'))) == 0) return std::u16string(1, letter) + u":";
+    if (LetterIsFree(u'D', taken)) return u"D:";
+    for (char16_t letter = u'Y'; letter >= u'E'; --letter) {
+        if (LetterIsFree(letter, taken)) return std::u16string(1, letter) + u":";
     }
     return {};
 }
+
+// Test processes run side by side and drive letters belong to the whole
+// session: picking and mapping happen under one named lock.
+class LetterLock {
+public:
+    LetterLock() : mutex_(CreateMutexW(nullptr, FALSE, L"Local\\TidewellTestDriveLetters")) {
+        if (mutex_ != nullptr) WaitForSingleObject(mutex_, 30000);
+    }
+    ~LetterLock() {
+        if (mutex_ != nullptr) {
+            ReleaseMutex(mutex_);
+            CloseHandle(mutex_);
+        }
+    }
+    LetterLock(const LetterLock&) = delete;
+    LetterLock& operator=(const LetterLock&) = delete;
+
+private:
+    HANDLE mutex_;
+};
 
 void MakeHostDir(const std::wstring& path) {
     if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
@@ -96,28 +202,26 @@ void TempDrive::SetUp() {
     MakeHostDir(base);
     MakeHostDir(base + L"\\D");
     MakeHostDir(base + L"\\C");
-
-    const DWORD taken = GetLogicalDrives();
-    drive_ = FreeLetter(taken);
-    ASSERT_FALSE(drive_.empty()) << "no free drive letter";
-    cdrive_ = FreeLetter(taken | (1u << (drive_[0] - u'A')));
-    ASSERT_FALSE(cdrive_.empty()) << "no second free drive letter";
-
     hostRoot_ = tw::ToUtf8(FromWide(base + L"\\D"));
     hostCRoot_ = tw::ToUtf8(FromWide(base + L"\\C"));
-    ASSERT_TRUE(DefineDosDeviceW(0, Wide(drive_).c_str(), HostOf(hostRoot_).c_str()));
-    ASSERT_TRUE(DefineDosDeviceW(0, Wide(cdrive_).c_str(), HostOf(hostCRoot_).c_str()));
+
+    // C: is the system's own drive on Windows, so the history drive is
+    // another free letter; tests use CDrive().
+    LetterLock lock;
+    drive_ = FreeLetter(GetLogicalDrives());
+    ASSERT_FALSE(drive_.empty()) << "no free drive letter";
+    ASSERT_TRUE(MapLetter(drive_, HostOf(hostRoot_))) << "cannot map " << U8(drive_);
+    cdrive_ = FreeLetter(GetLogicalDrives() | (1u << (drive_[0] - u'A')));
+    ASSERT_FALSE(cdrive_.empty()) << "no second free drive letter";
+    ASSERT_TRUE(MapLetter(cdrive_, HostOf(hostCRoot_))) << "cannot map " << U8(cdrive_);
+    ASSERT_TRUE(tw::IsDirectory(drive_ + u"\\")) << U8(drive_) << " does not lead to " << hostRoot_;
+    ASSERT_TRUE(tw::IsDirectory(cdrive_ + u"\\")) << U8(cdrive_) << " does not lead to " << hostCRoot_;
 }
 
 void TempDrive::TearDown() {
-    if (!drive_.empty() && !hostRoot_.empty()) {
-        DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, Wide(drive_).c_str(),
-                         HostOf(hostRoot_).c_str());
-    }
-    if (!cdrive_.empty() && !hostCRoot_.empty()) {
-        DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, Wide(cdrive_).c_str(),
-                         HostOf(hostCRoot_).c_str());
-    }
+    // Letters first: a mapped letter must never lead to a folder that is gone.
+    if (!drive_.empty()) UnmapLetter(drive_, HostOf(hostRoot_));
+    if (!cdrive_.empty()) UnmapLetter(cdrive_, HostOf(hostCRoot_));
     if (!hostRoot_.empty()) {
         std::wstring base = HostOf(hostRoot_);
         base.resize(base.size() - 2);  // drop "\D"
