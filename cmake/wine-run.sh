@@ -13,6 +13,10 @@ export WINEDEBUG=-all
 # tests need no display.
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 unset DISPLAY WAYLAND_DISPLAY
+# The operators run Chinese Windows: ANSI code page 936 (GBK), which is how
+# Windows reads a Config.ini that carries no byte-order mark. Wine takes its
+# locale from here and needs no host locale for it.
+export LC_ALL=zh_CN.UTF-8
 
 # The first program of a Wine session starts Wine's services, and they inherit
 # its output: CTest would then wait for them to end before it sees the test
@@ -20,7 +24,7 @@ unset DISPLAY WAYLAND_DISPLAY
 # the tests running side by side comes first. The server stays 60 s after the
 # last program ends, so a test start then costs a tenth of a second.
 mkdir -p "$prefix"
-flock "$prefix.lock" sh -c '
+flock -o "$prefix.lock" sh -c '
   wineserver -k0 && exit 0
   wineserver -p60
   if [ -f "$WINEPREFIX/system.reg" ]; then wineboot; else wineboot --init; fi
