@@ -13,10 +13,29 @@ export WINEDEBUG=-all
 # tests need no display.
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 unset DISPLAY WAYLAND_DISPLAY
+
 # The operators run Chinese Windows: ANSI code page 936 (GBK), which is how
-# Windows reads a Config.ini that carries no byte-order mark. Wine takes its
-# locale from here and needs no host locale for it.
-export LC_ALL=zh_CN.UTF-8
+# Windows reads a Config.ini that carries no byte-order mark. Wine takes the
+# code page from the locale's name, and host file names in UTF-8 from the
+# host's locale of that name; it is built once into the build folder
+# (Debian package locales), so the host's own setup does not matter.
+locales="$prefix.locale"
+if [ ! -f "$locales/zh_CN.UTF-8/LC_CTYPE" ]; then
+  mkdir -p "$locales"
+  flock "$locales.lock" sh -c '[ -f "$1/zh_CN.UTF-8/LC_CTYPE" ] || localedef -i zh_CN -f UTF-8 "$1/zh_CN.UTF-8"' \
+    sh "$locales" >/dev/null 2>&1 || true
+fi
+if [ -f "$locales/zh_CN.UTF-8/LC_CTYPE" ]; then
+  export LOCPATH="$locales" LC_ALL=zh_CN.UTF-8
+else
+  echo "wine-run.sh: cannot build the zh_CN.UTF-8 locale (is the package locales installed?);" \
+       "running with code page 1252" >&2
+  export LC_ALL=C.UTF-8
+fi
+# Their clocks, too, are Chinese: UTC+8 without daylight saving. A zone away
+# from UTC also shows that entry times are converted to local time. The POSIX
+# form reads the same to the host and to the Windows C runtime.
+export TZ=CST-8
 
 # The first program of a Wine session starts Wine's services, and they inherit
 # its output: CTest would then wait for them to end before it sees the test
@@ -26,6 +45,11 @@ export LC_ALL=zh_CN.UTF-8
 mkdir -p "$prefix"
 flock -o "$prefix.lock" sh -c '
   wineserver -k0 && exit 0
+  # No program runs now: a drive letter that still leads nowhere was left by
+  # a test that died before it could remove it (tests/support/temp_drive.cpp).
+  for link in "$WINEPREFIX"/dosdevices/[d-y]:; do
+    if [ -L "$link" ] && [ ! -e "$link" ]; then rm -f "$link"; fi
+  done
   wineserver -p60
   if [ -f "$WINEPREFIX/system.reg" ]; then wineboot; else wineboot --init; fi
 ' </dev/null >/dev/null 2>&1 || true

@@ -121,13 +121,14 @@ TEST_F(DropTest, BaseRootTable) {
     }
 }
 
+// Only the Linux drive table can put a share on a test folder; on Windows
+// shares are real, and the same rule is covered by the drive-letter cases.
+#ifndef _WIN32
 TEST_F(DropTest, BaseRootOnANetworkShare) {
     const std::filesystem::path host =
         std::filesystem::path(Host(u"")).parent_path() / "share";  // removed with the drive
     std::filesystem::create_directories(host / "S1" / "Mir200");
-    if (!tw::MapDrive(u"\\\\srv\\share", host.string())) {
-        GTEST_SKIP() << "network shares are real on this system";
-    }
+    ASSERT_TRUE(tw::MapDrive(u"\\\\srv\\share", host.string()));
     const String path = u"\\\\srv\\share\\S1\\Mir200\\a.txt";
     std::ofstream(host / "S1" / "Mir200" / "a.txt").put('x');
     ASSERT_TRUE(tw::IsFile(path));
@@ -138,6 +139,7 @@ TEST_F(DropTest, BaseRootOnANetworkShare) {
     EXPECT_EQ(U8(root.BaseRootPath), "\\\\srv\\share\\S1\\");
     EXPECT_EQ(U8(root.BaseRoot), "S1");
 }
+#endif  // _WIN32
 
 TEST_F(DropTest, BaseRootOfAPathThatIsNeitherFileNorFolderIsEmpty) {
     const String path = Path(u"S1\\Mir200\\missing.txt");

@@ -55,6 +55,18 @@ protected:
         return bytes;
     }
 
+    // The file's text as UTF-8, whether it is stored as UTF-16LE with a
+    // byte-order mark (a new file on Windows) or as UTF-8.
+    std::string Text() const {
+        const std::string bytes = Bytes();
+        if (bytes.size() < 2 || bytes[0] != '\xFF' || bytes[1] != '\xFE') return bytes;
+        String units;
+        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+            units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                  static_cast<unsigned char>(bytes[i + 1]) << 8));
+        return U8(units);
+    }
+
 private:
     String iniPath_;
 };
@@ -206,7 +218,7 @@ TEST_F(HistoryFileTest, LastUsedPairRoundTripsAndKeepsAnEmptyVersion) {
     pair = tw::ReadLastUsed(IniPath());
     EXPECT_EQ(pair.Version, u"");
     EXPECT_EQ(pair.SubDir, u"Servers");
-    EXPECT_NE(Bytes().find("Version="), std::string::npos);
+    EXPECT_NE(Text().find("Version="), std::string::npos);
 }
 
 // The drive table and anything else the operator keeps in the file must

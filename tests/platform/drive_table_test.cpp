@@ -1,4 +1,5 @@
-// The Linux drive table: Windows paths to host paths and back.
+// The Linux drive table: Windows paths to host paths and back. Windows has
+// real drives and no table, so these tests are Linux-only.
 #ifndef _WIN32
 
 #include <gtest/gtest.h>

@@ -159,6 +159,22 @@ TEST_F(FileSystem, EntryTimeIsLocalAndCutToTwoSeconds) {
     }
 }
 
+// The MS-DOS form covers 1980 to 2107 only; a stamp outside is pinned to the
+// nearer end, so every entry has a Time that converts, and an old file still
+// compares as older.
+TEST_F(FileSystem, TimesOutside1980To2107AreClamped) {
+    Build(u"old.txt \n new.txt");
+    SetMTime(u"old.txt", LocalTime(1975, 6, 1, 12, 0, 0));
+    SetMTime(u"new.txt", LocalTime(2200, 6, 1, 12, 0, 0));
+    tw::TSearchRec rec;
+    ASSERT_EQ(tw::StartSearch(Path(u"old.txt"), tw::faAnyFile, rec), 0);
+    EXPECT_EQ(static_cast<std::uint32_t>(rec.Time), (1u << 21) | (1u << 16));  // 1980-01-01 00:00:00
+    ASSERT_EQ(tw::StartSearch(Path(u"new.txt"), tw::faAnyFile, rec), 0);
+    EXPECT_EQ(static_cast<std::uint32_t>(rec.Time),
+              (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u);  // 2107-12-31 23:59:58
+    EXPECT_NO_THROW(tw::DosTimeToDateTime(rec.Time));
+}
+
 TEST_F(FileSystem, OpenForReadingReadsToTheEnd) {
     std::string content(100000, '\0');
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);

@@ -1,5 +1,6 @@
-// Profile (INI) files: what a read returns and what a write changes, on
-// plain ASCII files that every system reads the same way.
+// Profile (INI) files: what a read returns and what a write changes. The
+// files written here hold ASCII or are made by the platform itself, so every
+// system reads them the same way.
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
@@ -10,7 +11,21 @@ namespace {
 using tw::String;
 using twtest::U8;
 
-class Profile : public twtest::TempDrive {};
+class Profile : public twtest::TempDrive {
+protected:
+    // The text of a file as UTF-8: a file that starts with the UTF-16LE mark
+    // (what Windows makes) is decoded, any other is taken as it is.
+    std::string Text(std::u16string_view rel) const {
+        const std::string bytes = ReadFile(rel);
+        if (bytes.size() < 2 || bytes[0] != '\xFF' || bytes[1] != '\xFE') return bytes;
+        String text;
+        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                          (static_cast<unsigned char>(bytes[i + 1]) << 8));
+        }
+        return U8(text);
+    }
+};
 
 TEST_F(Profile, ReadFollowsTheWindowsRules) {
     WriteFile(u"Config.ini",
@@ -71,7 +86,38 @@ TEST_F(Profile, ReadOfAMissingFileIsEmptyAndCreatesNothing) {
     tw::TIniFile ini(Path(u"Tidewell.ini"));
     EXPECT_EQ(ini.ReadValue(u"LastUsed", u"Version"), u"");
     ini.FlushProfile();
+    ini.DropSection(u"LastUsed");
     EXPECT_FALSE(Exists(u"Tidewell.ini"));
+}
+
+// Operators type Chinese version names and folders; whatever a new history
+// file is made in, they come back as typed, and the cap counts code units.
+TEST_F(Profile, ChineseTextRoundTripsAndTheCapCountsCodeUnits) {
+    const String values[] = {
+        u"传奇世界 1.76 复古版",
+        u"D:\\服务器\\一区",
+        u"𠀀𠀁",  // beyond the Basic Multilingual Plane: two code units each
+        String(3000, u'版'),
+    };
+    {
+        tw::TIniFile ini(Path(u"Tidewell.ini"));
+        int n = 0;
+        for (const auto& v : values) ini.WriteValue(u"版本历史", u"Item" + tw::FromUtf8(std::to_string(n++)), v);
+    }
+    tw::TIniFile again(Path(u"Tidewell.ini"));
+    EXPECT_EQ(again.ReadValue(u"版本历史", u"Item0"), values[0]);
+    EXPECT_EQ(again.ReadValue(u"版本历史", u"Item1"), values[1]);
+    EXPECT_EQ(again.ReadValue(u"版本历史", u"Item2"), values[2]);
+    EXPECT_EQ(again.ReadValue(u"版本历史", u"Item3"), String(2047, u'版'));
+}
+
+// A line break typed into a value must not start a line of its own: that
+// would forge a section (here the drive table) in the operator's file.
+TEST_F(Profile, LineBreaksInAValueCannotStartNewLines) {
+    tw::TIniFile ini(Path(u"Tidewell.ini"));
+    ini.WriteValue(u"LastUsed", u"SubDir", u"a\r\n[Drives]\r\nD:=/");
+    EXPECT_EQ(ini.ReadValue(u"Drives", u"D:"), u"");
+    EXPECT_EQ(ini.ReadValue(u"LastUsed", u"SubDir"), u"a  [Drives]  D:=/");
 }
 
 TEST_F(Profile, WritesCreateReplaceAndAddAndAreSeenByTheNextRead) {
@@ -88,7 +134,7 @@ TEST_F(Profile, WritesCreateReplaceAndAddAndAreSeenByTheNextRead) {
     EXPECT_EQ(again.ReadValue(u"VersionHistory", u"Item1"), u"1.80");
     EXPECT_EQ(again.ReadValue(u"LastUsed", u"Version"), u"1.76");
     EXPECT_EQ(again.ReadValue(u"LastUsed", u"SubDir"), u"");
-    const std::string text = ReadFile(u"Tidewell.ini");
+    const std::string text = Text(u"Tidewell.ini");
     EXPECT_NE(text.find("SubDir="), std::string::npos) << text;
     // One section each, and the new key went into the section it belongs to.
     EXPECT_EQ(text.find("[VersionHistory]"), text.rfind("[VersionHistory]")) << text;
@@ -129,6 +175,12 @@ TEST_F(Profile, AWriteThatCannotBeDoneRaisesWithThePath) {
         EXPECT_EQ(e.Message(), u"Unable to write to " + path);
     }
     EXPECT_FALSE(Exists(u"Missing"));
+}
+
+TEST_F(Profile, AFolderWhereTheFileShouldBeIsNotReplaced) {
+    MakeDir(u"Tidewell.ini");
+    EXPECT_THROW(tw::TIniFile(Path(u"Tidewell.ini")).WriteValue(u"S", u"K", u"V"), tw::EIniFileException);
+    EXPECT_TRUE(tw::IsDirectory(Path(u"Tidewell.ini")));
 }
 
 }  // namespace

@@ -124,27 +124,8 @@ void UnmapLetter(const std::u16string& drive, const std::wstring& folder) {
     }
 }
 
-// A letter this test may take: one that names nothing. Under Wine also one
-// whose folder is gone, left behind by a test process that died before its
-// TearDown (Wine keeps the link in the prefix); a real system's letters of
-// that kind (an empty card reader) are left alone.
-bool LetterIsFree(char16_t letter, DWORD taken) {
-    if ((taken & (1u << (letter - u'A'))) == 0) return true;
-    const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', 0};
-    return UnderWine() && GetFileAttributesW(root) == INVALID_FILE_ATTRIBUTES;
-}
-
-// Picks a free letter, D: when it can, otherwise from Y: down.
-std::u16string FreeLetter(DWORD taken) {
-    if (LetterIsFree(u'D', taken)) return u"D:";
-    for (char16_t letter = u'Y'; letter >= u'E'; --letter) {
-        if (LetterIsFree(letter, taken)) return std::u16string(1, letter) + u":";
-    }
-    return {};
-}
-
 // Test processes run side by side and drive letters belong to the whole
-// session: picking and mapping happen under one named lock.
+// session: picking, mapping and unmapping happen under one named lock.
 class LetterLock {
 public:
     LetterLock() : mutex_(CreateMutexW(nullptr, FALSE, L"Local\\TidewellTestDriveLetters")) {
@@ -162,6 +143,38 @@ public:
 private:
     HANDLE mutex_;
 };
+
+// Maps a letter that names nothing (and is not in avoid) to folder and checks
+// that it leads there; empty when none does. Wine's mount manager may not yet
+// be done with a letter another test process has just let go, so a letter is
+// trusted only once a marker placed in folder shows through it, and the
+// search starts at a letter of this process's own to make such reuse rare.
+// (Under Wine a test process that dies before its TearDown leaves its letters
+// in the prefix; cmake/wine-run.sh clears them when it starts a session.)
+std::u16string MapFreeLetter(const std::wstring& folder, DWORD avoid) {
+    const std::wstring markerName = L"\\tidewell-drive-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring marker = folder + markerName;
+    HANDLE h = CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return {};
+    CloseHandle(h);
+
+    constexpr int kLetters = 'Y' - 'D' + 1;  // D: to Y:
+    const int first = static_cast<int>(GetCurrentProcessId() % kLetters);
+    std::u16string found;
+    for (int i = 0; i < kLetters && found.empty(); ++i) {
+        const auto letter = static_cast<char16_t>(u'D' + (first + i) % kLetters);
+        if (((GetLogicalDrives() | avoid) & (1u << (letter - u'A'))) != 0) continue;
+        const std::u16string drive = std::u16string(1, letter) + u":";
+        if (!MapLetter(drive, folder)) continue;
+        if (GetFileAttributesW((Wide(drive) + markerName).c_str()) != INVALID_FILE_ATTRIBUTES) {
+            found = drive;
+        } else {
+            UnmapLetter(drive, folder);
+        }
+    }
+    DeleteFileW(marker.c_str());
+    return found;
+}
 
 void MakeHostDir(const std::wstring& path) {
     if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
@@ -208,20 +221,19 @@ void TempDrive::SetUp() {
     // C: is the system's own drive on Windows, so the history drive is
     // another free letter; tests use CDrive().
     LetterLock lock;
-    drive_ = FreeLetter(GetLogicalDrives());
-    ASSERT_FALSE(drive_.empty()) << "no free drive letter";
-    ASSERT_TRUE(MapLetter(drive_, HostOf(hostRoot_))) << "cannot map " << U8(drive_);
-    cdrive_ = FreeLetter(GetLogicalDrives() | (1u << (drive_[0] - u'A')));
-    ASSERT_FALSE(cdrive_.empty()) << "no second free drive letter";
-    ASSERT_TRUE(MapLetter(cdrive_, HostOf(hostCRoot_))) << "cannot map " << U8(cdrive_);
-    ASSERT_TRUE(tw::IsDirectory(drive_ + u"\\")) << U8(drive_) << " does not lead to " << hostRoot_;
-    ASSERT_TRUE(tw::IsDirectory(cdrive_ + u"\\")) << U8(cdrive_) << " does not lead to " << hostCRoot_;
+    drive_ = MapFreeLetter(HostOf(hostRoot_), 0);
+    ASSERT_FALSE(drive_.empty()) << "no drive letter could be mapped to " << hostRoot_;
+    cdrive_ = MapFreeLetter(HostOf(hostCRoot_), 1u << (drive_[0] - u'A'));
+    ASSERT_FALSE(cdrive_.empty()) << "no second drive letter could be mapped to " << hostCRoot_;
 }
 
 void TempDrive::TearDown() {
     // Letters first: a mapped letter must never lead to a folder that is gone.
-    if (!drive_.empty()) UnmapLetter(drive_, HostOf(hostRoot_));
-    if (!cdrive_.empty()) UnmapLetter(cdrive_, HostOf(hostCRoot_));
+    {
+        LetterLock lock;
+        if (!drive_.empty()) UnmapLetter(drive_, HostOf(hostRoot_));
+        if (!cdrive_.empty()) UnmapLetter(cdrive_, HostOf(hostCRoot_));
+    }
     if (!hostRoot_.empty()) {
         std::wstring base = HostOf(hostRoot_);
         base.resize(base.size() - 2);  // drop "\D"

@@ -2,9 +2,10 @@
 // way to build a tree of folders and files on it.
 //
 // On Linux the drive table maps D: (and C:) to temporary host folders for the
-// test's lifetime. On Windows the fixture maps a free drive letter to a
-// temporary folder (DefineDosDevice) so that drive-root behaviour can be
-// tested too.
+// test's lifetime. On Windows the fixture maps two free drive letters (D:
+// when it is free) to temporary folders, with DefineDosDevice or, under Wine,
+// Wine's mount manager, so that drive-root behaviour can be tested too; C: is
+// the system's own there, so tests name the drives by Drive() and CDrive().
 #pragma once
 
 #include <gtest/gtest.h>

@@ -55,22 +55,31 @@ TSearchRec& TSearchRec::operator=(TSearchRec&&) noexcept = default;
 
 namespace {
 
-// MS-DOS date-time of a local FILETIME. The form covers 1980 to 2107 only;
-// a stamp outside is pinned to the nearest end so that every entry carries a
-// time that DosTimeToDateTime accepts.
+// MS-DOS date-time of a FILETIME, in local time. The form covers 1980 to
+// 2107 only; a stamp outside is pinned to the nearer end so that every entry
+// carries a time that DosTimeToDateTime accepts. The range is checked here:
+// Wine's FileTimeToDosDateTime lets years past 2107 wrap around.
 std::int32_t DosTimeOf(const FILETIME& utc) {
-    FILETIME local{};
-    WORD date = 0;
-    WORD time = 0;
-    if (FileTimeToLocalFileTime(&utc, &local) && FileTimeToDosDateTime(&local, &date, &time)) {
-        return static_cast<std::int32_t>((static_cast<std::uint32_t>(date) << 16) | time);
-    }
-    SYSTEMTIME st{};
-    const bool early = FileTimeToSystemTime(&local, &st) && st.wYear < 1980;
     constexpr std::uint32_t kFirst = (((0u << 9) | (1u << 5) | 1u) << 16);  // 1980-01-01 00:00:00
     constexpr std::uint32_t kLast =
         (((127u << 9) | (12u << 5) | 31u) << 16) | ((23u << 11) | (59u << 5) | 29u);  // 2107-12-31 23:59:58
-    return static_cast<std::int32_t>(early ? kFirst : kLast);
+    constexpr std::uint64_t k1980 = 119600064000000000ull;  // 1980-01-01 00:00 UTC in FILETIME ticks
+
+    FILETIME local{};
+    SYSTEMTIME st{};
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st)) {
+        const std::uint64_t ticks = (static_cast<std::uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime;
+        return static_cast<std::int32_t>(ticks < k1980 ? kFirst : kLast);
+    }
+    if (st.wYear < 1980) return static_cast<std::int32_t>(kFirst);
+    if (st.wYear > 2107) return static_cast<std::int32_t>(kLast);
+    WORD date = 0;
+    WORD time = 0;
+    if (!FileTimeToDosDateTime(&local, &date, &time)) {
+        date = static_cast<WORD>(((st.wYear - 1980) << 9) | (st.wMonth << 5) | st.wDay);
+        time = static_cast<WORD>((st.wHour << 11) | (st.wMinute << 5) | (st.wSecond / 2));
+    }
+    return static_cast<std::int32_t>((static_cast<std::uint32_t>(date) << 16) | time);
 }
 
 void Fill(TSearchRec& rec) {

@@ -10,23 +10,40 @@ namespace {
 
 constexpr DWORD kReadBuffer = 2048;
 
-// Text that the profile functions cannot store as it is: a code unit 0 would
-// cut it short, and a line break would split the entry into lines of its own.
-bool Storable(StringView text) { return text.find_first_of(StringView(u"\0\r\n", 3)) == StringView::npos; }
+// A code unit 0 would cut the text short where the profile functions read
+// it, so such text is refused rather than stored shortened.
+bool HasNul(StringView text) { return text.find(u'\0') != StringView::npos; }
+
+// A line break in a name or value would start a line of its own in the file
+// (a forged section or key), so each becomes a blank, as on every system.
+std::wstring OneLine(StringView text) {
+    std::wstring out(text.begin(), text.end());
+    for (auto& c : out) {
+        if (c == L'\r' || c == L'\n') c = L' ';
+    }
+    return out;
+}
 
 // WritePrivateProfileStringW creates a missing file in the ANSI code page,
 // losing every character outside it. A file that starts with the UTF-16LE
-// byte-order mark is kept in UTF-16, so a missing file is created as just
-// that mark. True when this call created the file.
-bool CreateUnicodeProfile(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;  // exists already, or cannot be made: the write will tell
-    static const unsigned char kBom[2] = {0xFF, 0xFE};
-    DWORD written = 0;
-    const bool ok = WriteFile(file, kBom, sizeof kBom, &written, nullptr) && written == sizeof kBom;
+// byte-order mark is kept in UTF-16, so a missing file, or an empty one that
+// has no encoding yet, is given just that mark first. Files with content keep
+// their encoding. True when this call created the file.
+bool PrepareUnicodeProfile(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;  // cannot be made or opened: the write will tell
+    const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+    LARGE_INTEGER size{};
+    bool ok = true;
+    if (GetFileSizeEx(file, &size) && size.QuadPart == 0) {
+        static const unsigned char kBom[2] = {0xFF, 0xFE};
+        DWORD written = 0;
+        ok = WriteFile(file, kBom, sizeof kBom, &written, nullptr) && written == sizeof kBom;
+    }
     CloseHandle(file);
-    if (!ok) DeleteFileW(path.c_str());
-    return ok;
+    if (!ok && created) DeleteFileW(path.c_str());
+    return ok && created;
 }
 
 }  // namespace
@@ -48,15 +65,11 @@ String TIniFile::ReadValue(StringView section, StringView key) const {
 
 void TIniFile::WriteValue(StringView section, StringView key, StringView value) {
     std::wstring file;
-    std::wstring sec;
-    std::wstring name;
-    std::wstring text;
-    const bool valid = ToWide(path_, file) && Storable(section) && Storable(key) && Storable(value) &&
-                       ToWide(section, sec) && ToWide(key, name) && ToWide(value, text);
     bool ok = false;
-    if (valid) {
-        const bool created = CreateUnicodeProfile(file);
-        ok = WritePrivateProfileStringW(sec.c_str(), name.c_str(), text.c_str(), file.c_str()) != 0;
+    if (ToWide(path_, file) && !HasNul(section) && !HasNul(key) && !HasNul(value)) {
+        const bool created = PrepareUnicodeProfile(file);
+        ok = WritePrivateProfileStringW(OneLine(section).c_str(), OneLine(key).c_str(), OneLine(value).c_str(),
+                                        file.c_str()) != 0;
         if (!ok && created) DeleteFileW(file.c_str());  // leave no empty file behind a refused write
     }
     if (!ok) throw EIniFileException(u"Unable to write to " + path_);
@@ -64,9 +77,8 @@ void TIniFile::WriteValue(StringView section, StringView key, StringView value) 
 
 void TIniFile::DropSection(StringView section) {
     std::wstring file;
-    std::wstring sec;
-    const bool valid = ToWide(path_, file) && Storable(section) && ToWide(section, sec);
-    if (!valid || !WritePrivateProfileStringW(sec.c_str(), nullptr, nullptr, file.c_str())) {
+    const bool valid = ToWide(path_, file) && !HasNul(section);
+    if (!valid || !WritePrivateProfileStringW(OneLine(section).c_str(), nullptr, nullptr, file.c_str())) {
         throw EIniFileException(u"Unable to write to " + path_);
     }
 }
