@@ -348,9 +348,7 @@ std::unique_ptr<TFileStream> OpenForReading(StringView path) {
 
 // ---------------------------------------------------------------- copying
 
-namespace {
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
+bool posix::WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = write(fd, data, size);
         if (n < 0) {
@@ -362,6 +360,8 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     }
     return true;
 }
+
+namespace {
 
 bool CopyContents(int in, int out) {
     // The kernel's copy first (it can share blocks); plain reads and writes

@@ -56,6 +56,9 @@ std::int32_t DosTimeOf(const struct timespec& when);
 bool ReplaceFile(const std::string& target, mode_t mode, const struct timespec* mtime,
                  const std::function<bool(int fd)>& fill);
 
+// Writes all of data to fd, going on after interruptions and short writes.
+bool WriteAll(int fd, const char* data, std::size_t size);
+
 // The host folder of a host path ("/a/b/c" -> "/a/b", "/a" -> "/").
 std::string HostFolderOf(const std::string& hostPath);
 

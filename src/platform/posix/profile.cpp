@@ -322,20 +322,8 @@ void Save(const String& path, const std::string& host, const Profile& p) {
     for (const auto& line : p.lines) bytes += line.raw;
     struct stat st {};
     const mode_t mode = stat(host.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
-    const bool ok = ReplaceFile(host, mode, nullptr, [&](int fd) {
-        const char* data = bytes.data();
-        std::size_t left = bytes.size();
-        while (left > 0) {
-            const ssize_t n = write(fd, data, left);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return false;
-            }
-            data += n;
-            left -= static_cast<std::size_t>(n);
-        }
-        return true;
-    });
+    const bool ok =
+        ReplaceFile(host, mode, nullptr, [&](int fd) { return WriteAll(fd, bytes.data(), bytes.size()); });
     if (!ok) WriteFailed(path);
 }
 
