@@ -4,7 +4,7 @@
 #include <QMessageBox>
 #include <exception>
 
-#include "app/unit1.h"
+#include "app/qt_text.h"
 #include "platform/platform.h"
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
@@ -21,17 +21,20 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     }
 }
 
-void ShowCurrentException() {
-    QString text;
+QString CurrentErrorText() {
     try {
         throw;
     } catch (const tw::Exception& e) {
-        text = ToQString(e.Message());
+        return ToQString(e.Message());
     } catch (const std::exception& e) {
-        text = QString::fromUtf8(e.what());
+        return QString::fromUtf8(e.what());
     } catch (...) {
-        text = QStringLiteral("发生未知错误");
+        return QStringLiteral("发生未知错误");
     }
+}
+
+void ShowCurrentException() {
+    const QString text = CurrentErrorText();
     // The main window stays on top of ordinary windows, so the box must too,
     // or it could open hidden behind it: parented to the active window, or,
     // when none is active, on top by itself.

@@ -1,16 +1,21 @@
 // The main window: owns every widget and every piece of form state.
-// Methods stay thin; the work is done by the Qt-free subsystem code.
+// Methods stay thin; the work is done by the Qt-free subsystem code. Each
+// group of methods below lives in the file named above it.
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
 #include <vector>
 
+#include "app/input_hold.h"
+#include "app/qt_text.h"
 #include "compare/compare_info.h"
 #include "platform/platform.h"
 
 class QComboBox;
 class QFrame;
 class QLabel;
+class QPainter;
 class QProgressBar;
 class QPushButton;
 class QSplitter;
@@ -38,6 +43,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     friend struct TForm1Access;  // tests read the form state through it
@@ -90,17 +96,27 @@ private:
     tw::String FDropDrive;
     tw::String FBaseServerPrefix;
 
-    // ---- start-up and layout (unit1.cpp)
-    void BuildLayout();
+    // Input that reaches the window while a scan drains the queue waits
+    // here until the scan has ended (unit1_scan.cpp).
+    TInputHold inputHold_{this};
+
+    // ---- start-up, shut-down and event routing (unit1.cpp)
     void FormCreate();
     void FormDestroy();
     void WMVScroll();
-    void InitGrid();
-    void ClearResults();
 
-    // ---- drop intake (unit1.cpp)
+    // ---- the widget tree (unit1_layout.cpp)
+    void BuildLayout();
+    void ConnectEvents();
+
+    // ---- drop intake (unit1_drop.cpp)
     void ProcessDroppedItems(const std::vector<tw::String>& paths);
+
+    // ---- scan runs (unit1_scan.cpp)
     void DropScan();
+    void RescanForSubDir();
+    void ResultSteps();
+    void DrainScanQueue();
 
     // ---- search and comparison (unit1_compare.cpp)
     void SearchServerDirs(const tw::String& drive);
@@ -109,7 +125,29 @@ private:
     void RefreshCompareInfo(int index);
     tw::String GetRelativeName(const tw::String& fileName) const;
 
-    // ---- history (unit1_history.cpp)
+    // ---- selection (unit1_selection.cpp)
+    bool MatchesFilters(const tw::String& path) const;
+    bool GetCheckState(int index) const;
+    void SetCheckState(int index, bool value);
+    void UpdateSelectedPaths();
+    void btnVersionSelectClick();
+    void btnSelectAllClick();
+    void btnInvertSelectClick();
+
+    // ---- result grid (unit1_grid.cpp)
+    void InitGrid();
+    void ClearResults();
+    void FillGrid();
+    void RefreshGrid();
+    void sgFilesDrawCell(QPainter& canvas, int col, int row, const QRect& rect, bool selected);
+    void sgFilesMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void sgFilesMouseMove(Qt::KeyboardModifiers shift, int x, int y);
+
+    // ---- synchronisation run (unit1_sync.cpp)
+    void btnSyncClick();
+    void SyncFiles();
+
+    // ---- history store (unit1_history.cpp)
     tw::String GetIniPath() const;
     void LoadHistory();
     void LoadLastUsed();
@@ -117,8 +155,15 @@ private:
     void SaveHistory();
     void AddToHistory(QComboBox* box, const QString& text);
     void RememberInputs();
-};
 
-// Conversions at the widget boundary.
-QString ToQString(const tw::String& text);
-tw::String FromQString(const QString& text);
+    // ---- input boxes and history editing (unit1_boxes.cpp)
+    void ConnectBoxes();
+    // Offered every event of the window first; true when it was consumed.
+    bool BoxesEventFilter(QObject* watched, QEvent* event);
+    void cbVersionChange();
+    void cbSubDirChange();
+    void cbVersionKeyPress(char16_t key);
+    void cbSubDirKeyPress(char16_t key);
+    bool CMChildKey(int key);
+    void DeleteHistoryItem(QComboBox* box);
+};

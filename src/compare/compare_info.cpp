@@ -144,4 +144,16 @@ void BuildCompareInfo(StringView dir, TFileCompareInfo& info,
         info.TimeCompare = u"较新";
 }
 
+void BuildCompareInfos(const std::vector<String>& dirs, std::vector<TFileCompareInfo>& infos,
+                       const std::vector<String>& droppedFileNames,
+                       StringView baseServerPrefix,
+                       const TFileCompareInfo& firstFileInfo)
+{
+    for (const String& dir : dirs) {
+        TFileCompareInfo info;
+        BuildCompareInfo(dir, info, droppedFileNames, baseServerPrefix, firstFileInfo);
+        infos.push_back(std::move(info));
+    }
+}
+
 }  // namespace tw

@@ -46,4 +46,11 @@ void BuildCompareInfo(StringView dir, TFileCompareInfo& info,
                       StringView baseServerPrefix,
                       const TFileCompareInfo& firstFileInfo);
 
+// Appends one record per entry of dirs to infos, in order, as
+// BuildCompareInfo computes it.
+void BuildCompareInfos(const std::vector<String>& dirs, std::vector<TFileCompareInfo>& infos,
+                       const std::vector<String>& droppedFileNames,
+                       StringView baseServerPrefix,
+                       const TFileCompareInfo& firstFileInfo);
+
 }  // namespace tw

@@ -40,4 +40,22 @@ struct TForm1Access {
     void AddToHistory(QComboBox* box, const QString& text) { f.AddToHistory(box, text); }
     void RememberInputs() { f.RememberInputs(); }
     tw::String GetIniPath() { return f.GetIniPath(); }
+
+    void InitGrid() { f.InitGrid(); }
+    void ClearResults() { f.ClearResults(); }
+    void FillGrid() { f.FillGrid(); }
+    void RefreshGrid() { f.RefreshGrid(); }
+    bool MatchesFilters(const tw::String& path) { return f.MatchesFilters(path); }
+    bool GetCheckState(int index) { return f.GetCheckState(index); }
+    void SetCheckState(int index, bool value) { f.SetCheckState(index, value); }
+    void UpdateSelectedPaths() { f.UpdateSelectedPaths(); }
+    void RescanForSubDir() { f.RescanForSubDir(); }
+    void SyncFiles() { f.SyncFiles(); }
+    void cbVersionChange() { f.cbVersionChange(); }
+    void cbSubDirChange() { f.cbSubDirChange(); }
+    void cbVersionKeyPress(char16_t key) { f.cbVersionKeyPress(key); }
+    void cbSubDirKeyPress(char16_t key) { f.cbSubDirKeyPress(key); }
+    bool CMChildKey(int key) { return f.CMChildKey(key); }
+    void DeleteHistoryItem(QComboBox* box) { f.DeleteHistoryItem(box); }
+    TInputHold& InputHold() { return f.inputHold_; }
 };

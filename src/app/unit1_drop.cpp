@@ -1,0 +1,50 @@
+// TForm1: taking in a drop (the first half of ProcessDroppedItems).
+#include <QLabel>
+
+#include "app/unit1.h"
+#include "discovery/drop.h"
+
+void TForm1::ProcessDroppedItems(const std::vector<tw::String>& paths) {
+    if (FIsProcessing) {
+        SetStatus(QStringLiteral("正在处理中，请稍候..."));
+        return;
+    }
+    if (paths.empty()) return;
+
+    FDroppedPath = paths[0];
+    FBaseServerPrefix = tw::FindBaseServerPrefix(FDroppedPath);
+    FIsFolderDrop = tw::IsDirectory(FDroppedPath);  // only the first item decides
+    FDroppedFileNames.clear();
+
+    if (FIsFolderDrop) {
+        std::vector<tw::String> collected;
+        tw::CollectFiles(FDroppedPath, collected);
+        FDroppedFileNames = collected;
+        lblDroppedPath->setText(QStringLiteral("拖入文件夹: ") + ToQString(FDroppedPath) +
+                                QStringLiteral(" (包含 ") +
+                                QString::number(FDroppedFileNames.size()) +
+                                QStringLiteral(" 个文件)"));
+    } else {
+        // Later items are taken as they are, folders included.
+        FDroppedFileNames.assign(paths.begin(), paths.end());
+        lblDroppedPath->setText(QStringLiteral("拖入文件: ") + ToQString(FDroppedPath));
+    }
+
+    LoadFirstFileInfo();
+
+    FDropDrive = tw::DrivePart(FDroppedPath);
+    if (FDropDrive.empty()) {
+        SetStatus(QStringLiteral("无法获取盘符信息"));
+        return;
+    }
+
+    tw::TBaseRoot root = tw::ComputeBaseRoot(FDroppedPath, FDropDrive, FIsFolderDrop);
+    FBasePath = std::move(root.BasePath);
+    FDroppedFolderPath = std::move(root.DroppedFolderPath);
+    FBaseRootPath = std::move(root.BaseRootPath);
+    FBaseRoot = std::move(root.BaseRoot);
+
+    // 12. The drop scan.
+    DropScan();
+}
+
