@@ -115,7 +115,10 @@ void TForm1::FormDestroy() {
     FCompareInfos.clear();
 }
 
-void TForm1::SetStatus(const QString& text) { statusPanel_->setText(text); }
+void TForm1::SetStatus(const QString& text) {
+    statusPanel_->setText(text);
+    emit StatusShown(text);
+}
 
 void TForm1::SetStatus(const tw::String& text) { SetStatus(ToQString(text)); }
 

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "app/input_hold.h"
@@ -37,6 +38,11 @@ public:
     // The dropped items in Windows form, entry 0 first (what WM_DROPFILES
     // delivers). Public so that a test can drop without a drag.
     void WMDropFiles(const std::vector<tw::String>& paths);
+
+signals:
+    // Every text the status line is given, in order (tests follow a run
+    // through it).
+    void StatusShown(const QString& text);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -99,6 +105,9 @@ private:
     // Input that reaches the window while a scan drains the queue waits
     // here until the scan has ended (unit1_scan.cpp).
     TInputHold inputHold_{this};
+    // Called inside the rescan's protected block, after the search; tests
+    // make the block fail through it.
+    std::function<void()> rescanProbe_;
 
     // ---- start-up, shut-down and event routing (unit1.cpp)
     void FormCreate();

@@ -58,6 +58,7 @@ void TForm1::RescanForSubDir() {
     try {
         tw::TScanLists{FSourcePaths, FSelectedPaths, FCheckStates, FCompareInfos}.Clear();
         SearchServerDirs(FDropDrive);
+        if (rescanProbe_) rescanProbe_();
         const tw::String subDir = FromQString(cbSubDir->currentText());
         if (FSourcePaths.empty()) {
             ClearResults();

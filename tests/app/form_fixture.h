@@ -45,6 +45,9 @@ protected:
         Close();
         form_ = std::make_unique<TForm1>();
         state_.emplace(*form_);
+        statuses_.clear();
+        QObject::connect(form_.get(), &TForm1::StatusShown,
+                         [this](const QString& text) { statuses_.push_back(text); });
         return *form_;
     }
     // Opened, shown and active, for tests that paint or type.
@@ -66,6 +69,9 @@ protected:
     T* W(const char* name) { return Widget<T>(*form_, name); }
     TStringGrid* Grid() { return W<TStringGrid>("sgFiles"); }
     QString Status() { return W<QStatusBar>("StatusBar1")->findChild<QLabel*>()->text(); }
+    // Every status text since the window opened (or the last ClearStatuses).
+    const QStringList& Statuses() const { return statuses_; }
+    void ClearStatuses() { statuses_.clear(); }
     QString DropLabel() { return W<QLabel>("lblDroppedPath")->text(); }
 
     // A drag of host paths as a file manager offers it: the addresses, and
@@ -95,7 +101,7 @@ protected:
                         Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &drop);
         const bool accepted = drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
-        QApplication::processEvents();
+        Settle();
         return accepted;
     }
     // A real drop of Windows paths on the drive onto the grid.
@@ -105,7 +111,13 @@ protected:
         return DropOn(Grid()->viewport(), Mime(hosts));
     }
 
+    // Lets everything queued run, including what queued events queue.
+    static void Settle() {
+        for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    }
+
 private:
+    QStringList statuses_;
     std::unique_ptr<TForm1> form_;
     std::optional<TForm1Access> state_;
 };

@@ -1,0 +1,343 @@
+// A drop fills the result grid: the scan runs, the ticks, the three
+// selection buttons, clicks in the tick column, and what the grid paints.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "form_fixture.h"
+
+namespace {
+
+using tw::String;
+using twtest::U8;
+
+class ScanWindowTest : public twtest::FormTest {
+protected:
+    void SetUp() override {
+        FormTest::SetUp();
+        Build(uR"(
+            Config.ini=[Config]|GameName=RootGame
+            S1\Config.ini=[Config]|GameName=传奇A
+            S1\Mir200\Envir\a.txt=new content
+            S2\Config.ini=[Config]|GameName=传奇A
+            S2\Mir200\Envir\a.txt=new content
+            S3\Config.ini=[Config]|GameName=Other
+            S3\Mir200\Envir\a.txt=old
+            S4\Config.ini=[Config]|GameName=传奇B
+            Plain\
+        )");
+    }
+
+    // The grid row (1-based) that shows dir; 0 when none does.
+    int RowOf(std::u16string_view rel) {
+        const auto& paths = State().SourcePaths();
+        const auto it = std::find(paths.begin(), paths.end(), Path(rel));
+        return it == paths.end() ? 0 : static_cast<int>(it - paths.begin()) + 1;
+    }
+    QPoint CellCentre(int col, int row) { return Grid()->CellRect(col, row).center(); }
+    void ClickTick(int row, Qt::MouseButton button = Qt::LeftButton) {
+        QTest::mouseClick(Grid()->viewport(), button, {}, CellCentre(0, row));
+    }
+    void SetBox(const char* name, const QString& text) {
+        W<QComboBox>(name)->setEditText(text);
+    }
+};
+
+TEST_F(ScanWindowTest, DropFillsTheGridWithEverySiblingInstallation) {
+    ASSERT_TRUE(Drop({u"S1\\Mir200\\Envir\\a.txt"}));
+
+    // S1, the installation the file came from, is left out in root mode;
+    // Plain has no Config.ini.
+    std::vector<std::string> found;
+    for (const String& p : State().SourcePaths()) found.push_back(U8(p));
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<std::string>{"D:\\S2", "D:\\S3", "D:\\S4"}));
+    EXPECT_EQ(State().CompareInfos().size(), 3u);
+    EXPECT_EQ(State().CheckStates(), (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(State().SelectedPaths(), State().SourcePaths());
+
+    EXPECT_EQ(Statuses(), (QStringList{QStringLiteral("已读取 GameName: RootGame"),
+                                       QStringLiteral("正在搜索 D: 盘下的目录..."),
+                                       QStringLiteral("找到 3 个目录 "),
+                                       QStringLiteral("找到 3 个目录 ")}));
+    EXPECT_EQ(Status(), QStringLiteral("找到 3 个目录 "));
+
+    // Header plus one row per installation; stored texts are number and path.
+    EXPECT_EQ(Grid()->RowCount(), 4);
+    for (int row = 1; row <= 3; ++row) {
+        EXPECT_EQ(Grid()->Cells(1, row), QString::number(row));
+        EXPECT_EQ(Grid()->Cells(2, row), ToQString(State().SourcePaths()[row - 1]));
+    }
+    const auto& infos = State().CompareInfos();
+    EXPECT_TRUE(infos[RowOf(u"S2") - 1].IsSameMD5);
+    EXPECT_EQ(U8(infos[RowOf(u"S3") - 1].SizeCompare), "较小");
+    EXPECT_FALSE(infos[RowOf(u"S4") - 1].FileExists);
+    EXPECT_EQ(U8(infos[RowOf(u"S4") - 1].GameName), "传奇B");
+}
+
+TEST_F(ScanWindowTest, ScanTicksByBothBoxes) {
+    SetBox("cbVersion", QStringLiteral("传奇"));
+    ASSERT_TRUE(Drop({u"S1\\Mir200\\Envir\\a.txt"}));
+    EXPECT_FALSE(State().CheckStates()[RowOf(u"S3") - 1]);
+    EXPECT_TRUE(State().CheckStates()[RowOf(u"S2") - 1]);
+    EXPECT_EQ(State().SelectedPaths().size(), 2u);
+
+    // Typing a version name changes no tick until the button is pressed.
+    SetBox("cbVersion", QStringLiteral("传奇B"));
+    EXPECT_TRUE(State().CheckStates()[RowOf(u"S2") - 1]);
+    ClearStatuses();
+    QTest::mouseClick(W<QPushButton>("btnVersionSelect"), Qt::LeftButton);
+    EXPECT_EQ(State().SelectedPaths(), (std::vector<String>{Path(u"S4")}));
+    EXPECT_EQ(Statuses(), QStringList{QStringLiteral("已选中 1 个目录，包含 1 个文件")});
+    // "一键选中" with a version text saves the last-used pair.
+    EXPECT_TRUE(tw::IsFile(u"C:\\Tidewell.ini"));
+}
+
+TEST_F(ScanWindowTest, SelectionButtons) {
+    // With no results all three do nothing and say nothing.
+    for (const char* name : {"btnVersionSelect", "btnSelectAll", "btnInvertSelect"}) {
+        QTest::mouseClick(W<QPushButton>(name), Qt::LeftButton);
+    }
+    EXPECT_TRUE(Statuses().isEmpty());
+    EXPECT_EQ(Status(), QStringLiteral("就绪 - 拖入文件开始搜索"));
+
+    ASSERT_TRUE(Drop({u"S1\\Mir200\\Envir\\a.txt", u"S1\\Config.ini"}));
+    ClearStatuses();
+    QTest::mouseClick(W<QPushButton>("btnInvertSelect"), Qt::LeftButton);
+    EXPECT_EQ(State().CheckStates(), (std::vector<bool>{false, false, false}));
+    EXPECT_TRUE(State().SelectedPaths().empty());
+    QTest::mouseClick(W<QPushButton>("btnInvertSelect"), Qt::LeftButton);
+    EXPECT_EQ(State().CheckStates(), (std::vector<bool>{true, true, true}));
+    ClickTick(2);
+    QTest::mouseClick(W<QPushButton>("btnSelectAll"), Qt::LeftButton);
+    EXPECT_EQ(State().CheckStates(), (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(Statuses(), (QStringList{QStringLiteral("已选中 0 个目录，包含 2 个文件"),
+                                       QStringLiteral("已选中 3 个目录，包含 2 个文件"),
+                                       QStringLiteral("已选中 2 个目录，包含 2 个文件"),
+                                       QStringLiteral("已选中 3 个目录，包含 2 个文件")}));
+
+    // "一键选中" with an empty version box ticks by the subfolder alone and
+    // writes no history file.
+    State().CheckStates() = {false, false, false};
+    QTest::mouseClick(W<QPushButton>("btnVersionSelect"), Qt::LeftButton);
+    EXPECT_EQ(State().CheckStates(), (std::vector<bool>{true, true, true}));
+    EXPECT_FALSE(tw::IsFile(u"C:\\Tidewell.ini"));
+}
+
+TEST_F(ScanWindowTest, ClicksInTheTickColumn) {
+    Shown();
+    ASSERT_TRUE(Drop({u"S1\\Mir200\\Envir\\a.txt"}));
+    ClearStatuses();
+    ClickTick(2);
+    EXPECT_EQ(State().CheckStates(), (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(State().SelectedPaths(),
+              (std::vector<String>{State().SourcePaths()[0], State().SourcePaths()[2]}));
+    ClickTick(2, Qt::RightButton);  // any button toggles
+    ClickTick(3, Qt::MiddleButton);
+    EXPECT_EQ(State().CheckStates(), (std::vector<bool>{true, true, false}));
+    // Both presses of a double click count: the tick ends as it was.
+    // (The window system delivers a double click as a press, a release, a
+    // double-click event and a release.)
+    QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, CellCentre(0, 1));
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, CellCentre(0, 1), Grid()->viewport()->mapToGlobal(CellCentre(0, 1)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Grid()->viewport(), &dbl);
+    QTest::mouseRelease(Grid()->viewport(), Qt::LeftButton, {}, CellCentre(0, 1));
+    EXPECT_TRUE(State().CheckStates()[0]);
+    EXPECT_EQ(Statuses().size(), 5);
+    EXPECT_EQ(Statuses().back(), QStringLiteral("已选中 2 个目录，包含 1 个文件"));
+
+    // The header, other columns and rows below the last directory do nothing.
+    ClearStatuses();
+    ClickTick(0);
+    QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, CellCentre(1, 1));
+    EXPECT_TRUE(Statuses().isEmpty());
+    EXPECT_EQ(State().CheckStates(), (std::vector<bool>{true, true, false}));
+
+    // A tick list shorter than the result list: the row without a tick entry
+    // reads ticked, is not selected, and its click changes nothing.
+    State().CheckStates().resize(2);
+    ClickTick(3);
+    EXPECT_TRUE(Statuses().isEmpty());
+    EXPECT_TRUE(State().GetCheckState(2));
+
+    // The keyboard moves the current row but never changes a tick.
+    Grid()->setFocus();
+    QTest::keyClick(Grid(), Qt::Key_Down);
+    QTest::keyClick(Grid(), Qt::Key_Space);
+    EXPECT_EQ(State().CheckStates(), (std::vector<bool>{true, true}));
+}
+
+TEST_F(ScanWindowTest, RescanFollowsTheSubfolderBox) {
+    Build(uR"(
+        Servers\A1\Config.ini=[Config]|GameName=G
+        Servers\A2\Config.ini=[Config]|GameName=G
+    )");
+    ASSERT_TRUE(Drop({u"S1\\Mir200\\Envir\\a.txt"}));
+    ASSERT_EQ(Grid()->RowCount(), 4);
+
+    SetBox("cbSubDir", QStringLiteral(" Servers "));
+    ClearStatuses();
+    State().RescanForSubDir();
+    EXPECT_EQ(State().SourcePaths().size(), 2u);
+    EXPECT_EQ(Grid()->RowCount(), 3);
+    EXPECT_EQ(Statuses(), (QStringList{QStringLiteral("正在根据子文件夹 \" Servers \" 重新扫描..."),
+                                       QStringLiteral("找到 2 个目录 "),
+                                       QStringLiteral("找到 2 个目录 (子文件夹:  Servers )")}));
+
+    // Nothing found: the grid keeps its row count, all rows blank.
+    SetBox("cbSubDir", QStringLiteral("Nowhere"));
+    ClearStatuses();
+    State().RescanForSubDir();
+    EXPECT_TRUE(State().SourcePaths().empty());
+    EXPECT_TRUE(State().CompareInfos().empty());
+    EXPECT_EQ(Grid()->RowCount(), 3);
+    EXPECT_EQ(Grid()->Cells(2, 1), QString());
+    EXPECT_EQ(Statuses(), (QStringList{QStringLiteral("正在根据子文件夹 \"Nowhere\" 重新扫描..."),
+                                       QStringLiteral("子目录 \"Nowhere\" 不存在"),
+                                       QStringLiteral("未找到符合条件的目录 (子文件夹: Nowhere)")}));
+
+    // An emptied box rescans in root mode.
+    SetBox("cbSubDir", QString());
+    State().RescanForSubDir();
+    EXPECT_EQ(Status(), QStringLiteral("找到 3 个目录 (子文件夹: )"));
+
+    // No rescan without dropped files.
+    State().DroppedFileNames().clear();
+    ClearStatuses();
+    State().RescanForSubDir();
+    EXPECT_TRUE(Statuses().isEmpty());
+}
+
+TEST_F(ScanWindowTest, RescanErrorIsShownAndTheWindowGoesOn) {
+    ASSERT_TRUE(Drop({u"S1\\Mir200\\Envir\\a.txt"}));
+    State().RescanProbe() = [] { throw tw::EInOutError(u"磁盘错误"); };
+    State().RescanForSubDir();
+    EXPECT_EQ(Status(), QStringLiteral("重新扫描出错: 磁盘错误"));
+    // The block had cleared the lists and searched: the grid is not refilled.
+    EXPECT_EQ(State().SourcePaths().size(), 3u);
+    EXPECT_TRUE(State().CompareInfos().empty());
+
+    State().RescanProbe() = [] { throw std::runtime_error("bad"); };
+    State().RescanForSubDir();
+    EXPECT_EQ(Status(), QStringLiteral("重新扫描出错: bad"));
+
+    State().RescanProbe() = nullptr;
+    State().RescanForSubDir();
+    EXPECT_EQ(Status(), QStringLiteral("找到 3 个目录 (子文件夹: )"));
+}
+
+TEST_F(ScanWindowTest, DropScanThatFindsNothing) {
+    ASSERT_TRUE(Drop({u"S1\\Mir200\\Envir\\a.txt"}));
+    Build(u"S9\\b.txt");
+    SetBox("cbSubDir", QStringLiteral("Plain"));
+    ClearStatuses();
+    ASSERT_TRUE(Drop({u"S9\\b.txt"}));
+    EXPECT_EQ(Statuses(), (QStringList{QStringLiteral("已读取 GameName: RootGame"),
+                                       QStringLiteral("正在搜索 D: 盘下的目录..."),
+                                       QStringLiteral("未找到符合条件的目录")}));
+    EXPECT_TRUE(State().SourcePaths().empty());
+    EXPECT_TRUE(State().CheckStates().empty());
+    EXPECT_EQ(Grid()->RowCount(), 4);  // the rows stay, painted blank
+}
+
+// Input that reaches the window while a scan lets the queue run waits for
+// the scan's end: it never sees a half-built list, and is not lost.
+TEST_F(ScanWindowTest, InputDuringTheScanWaitsForItsEnd) {
+    Shown();
+    ASSERT_TRUE(Drop({u"S1\\Mir200\\Envir\\a.txt"}));
+    ASSERT_EQ(State().SourcePaths().size(), 3u);
+
+    // During the next scan's drain: a click on a tick and a second drop.
+    std::vector<std::size_t> seenDuringDrain;
+    QTimer::singleShot(0, &Form(), [&] {
+        seenDuringDrain.push_back(State().SourcePaths().size());
+        ClickTick(1);
+        DropOn(Grid()->viewport(), Mime({Host(u"S1\\Config.ini")}));
+        seenDuringDrain.push_back(State().CheckStates().size());
+    });
+    SetBox("cbSubDir", QStringLiteral("S1\\Mir200"));  // no installations there
+    ClearStatuses();
+    State().RescanForSubDir();
+    Settle();
+    // Inside the drain nothing ran: the old lists were still whole.
+    EXPECT_EQ(seenDuringDrain, (std::vector<std::size_t>{3, 3}));
+    // Afterwards, in order: the rescan, then the click (on the empty grid,
+    // so it does nothing), then the drop and its own scan.
+    EXPECT_EQ(Statuses(), (QStringList{QStringLiteral("正在根据子文件夹 \"S1\\Mir200\" 重新扫描..."),
+                                       QStringLiteral("未找到符合条件的目录 (子文件夹: S1\\Mir200)"),
+                                       QStringLiteral("已读取 GameName: RootGame"),
+                                       QStringLiteral("正在搜索 D: 盘下的目录..."),
+                                       QStringLiteral("未找到符合条件的目录")}));
+    EXPECT_EQ(State().DroppedPath(), Path(u"S1\\Config.ini"));
+}
+
+class GridPaintTest : public ScanWindowTest {
+protected:
+    QImage Picture() { return Grid()->viewport()->grab().toImage(); }
+    QRgb Role(QPalette::ColorRole role) { return Grid()->palette().color(role).rgb(); }
+};
+
+TEST_F(GridPaintTest, TickRedTextAndHover) {
+    Shown();
+    ASSERT_TRUE(Drop({u"S1\\Mir200\\Envir\\a.txt"}));
+    Grid()->SetRow(1);
+    const int missing = RowOf(u"S4");
+    ASSERT_NE(missing, 1);  // so that it is not the selected row
+    ClickTick(missing);      // unticked now; selects no row (the click selects it)
+    Grid()->SetRow(missing == 2 ? 3 : 2);
+    QTest::mouseMove(Grid()->viewport(), QPoint(590, 150));  // over no data cell
+
+    const QImage image = Picture();
+    const QRect tickCell = Grid()->CellRect(0, 1);
+    const int L = tickCell.left();
+    const int T = tickCell.top();
+    // The box outline and the tick in button text, its inside in window colour.
+    EXPECT_EQ(image.pixel(L + 5, T + 2), Role(QPalette::ButtonText));
+    EXPECT_EQ(image.pixel(L + 18, T + 15), Role(QPalette::ButtonText));
+    EXPECT_EQ(image.pixel(L + 15, T + 13), Role(QPalette::Base));
+    EXPECT_EQ(image.pixel(L + 11, T + 11), Role(QPalette::ButtonText));  // on the tick
+    EXPECT_EQ(image.pixel(L + 14, T + 7), Role(QPalette::ButtonText));
+    // The unticked box has no tick.
+    const QRect empty = Grid()->CellRect(0, missing);
+    EXPECT_EQ(image.pixel(empty.left() + 11, empty.top() + 11), Role(QPalette::Base));
+    // The cell's last pixel column and row take the shadow colour.
+    EXPECT_EQ(image.pixel(tickCell.right(), T + 5), Role(QPalette::Dark));
+    EXPECT_EQ(image.pixel(L + 3, tickCell.bottom()), Role(QPalette::Dark));
+
+    // "不存在" is drawn in pure red (its strokes' cores; their edges blend).
+    const QRect cell = Grid()->CellRect(4, missing);
+    bool red = false;
+    for (int x = cell.left(); x < cell.right() && !red; ++x) {
+        for (int y = cell.top(); y < cell.bottom() && !red; ++y) {
+            const QRgb px = image.pixel(x, y);
+            red = qRed(px) == 255 && qGreen(px) < 40 && qBlue(px) < 40;
+        }
+    }
+    EXPECT_TRUE(red);
+
+    // The hover cell gets the button-face background, once per cell change.
+    const QRect game = Grid()->CellRect(3, missing);
+    int paints = 0;
+    Grid()->OnDrawCell = [&, draw = Grid()->OnDrawCell](QPainter& p, int c, int r, const QRect& rc,
+                                                         bool s) {
+        if (c == 0 && r == 0) ++paints;
+        draw(p, c, r, rc, s);
+    };
+    QTest::mouseMove(Grid()->viewport(), game.center());
+    QTest::mouseMove(Grid()->viewport(), game.center() + QPoint(3, 1));  // same cell
+    EXPECT_EQ(paints, 1);
+    EXPECT_EQ(State().HoverRow(), missing);
+    EXPECT_EQ(State().HoverCol(), 3);
+    EXPECT_EQ(Picture().pixel(game.right() - 2, game.top() + 1), Role(QPalette::Button));
+}
+
+}  // namespace
