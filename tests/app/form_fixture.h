@@ -55,7 +55,7 @@ protected:
         if (!form_) Open();
         form_->show();
         QApplication::setActiveWindow(form_.get());
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+        EXPECT_TRUE(QTest::qWaitForWindowActive(form_.get()));
         return *form_;
     }
     void Close() {

@@ -18,21 +18,11 @@
 #include "app/unit1.h"
 #include "app/form_access.h"
 #include "history/history.h"
-#include "support/temp_drive.h"
+#include "form_fixture.h"
 
 namespace {
 
 using twtest::U8;
-
-TApplication& App() {
-    if (auto* app = qobject_cast<TApplication*>(QCoreApplication::instance())) return *app;
-    static int argc = 1;
-    static char name[] = "history_window_test";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: tearing Qt down from an exit handler crashes.
-    static TApplication* app = new TApplication(argc, argv);
-    return *app;
-}
 
 QStringList Items(const QComboBox* box) {
     QStringList items;
@@ -40,16 +30,13 @@ QStringList Items(const QComboBox* box) {
     return items;
 }
 
-class HistoryWindowTest : public twtest::TempDrive {
+class HistoryWindowTest : public twtest::FormTest {
 protected:
+    // Each test writes the history file first, then opens the window.
+    bool OpenOnSetUp() const override { return false; }
     void SetUp() override {
-        App();
-        TempDrive::SetUp();
+        FormTest::SetUp();
         ASSERT_EQ(CDrive(), u"C:");
-    }
-    void TearDown() override {
-        form_.reset();
-        TempDrive::TearDown();
     }
 
     // The history file as an operator's earlier runs left it.
@@ -62,18 +49,9 @@ protected:
         return tw::TIniFile(tw::String(tw::HistoryIniPath)).ReadValue(section, key);
     }
 
-    TForm1& Open() {
-        form_ = std::make_unique<TForm1>();
-        access_.emplace(*form_);
-        return *form_;
-    }
-    QComboBox* Version() { return form_->findChild<QComboBox*>(QStringLiteral("cbVersion")); }
-    QComboBox* SubDir() { return form_->findChild<QComboBox*>(QStringLiteral("cbSubDir")); }
-    TForm1Access& Access() { return *access_; }
-
-private:
-    std::unique_ptr<TForm1> form_;
-    std::optional<TForm1Access> access_;
+    QComboBox* Version() { return W<QComboBox>("cbVersion"); }
+    QComboBox* SubDir() { return W<QComboBox>("cbSubDir"); }
+    TForm1Access& Access() { return State(); }
 };
 
 TEST_F(HistoryWindowTest, FirstStartShowsEmptyBoxesAndCreatesNoFile) {

@@ -23,39 +23,21 @@
 #include "app/form_access.h"
 #include "app/string_grid.h"
 #include "app/unit1.h"
-#include "support/temp_drive.h"
-#include "window_support.h"
+#include "form_fixture.h"
 
 using twtest::Widget;
 
 namespace {
 
-class WindowTest : public twtest::TempDrive {
+class WindowTest : public twtest::FormTest {
 protected:
-    void TearDown() override {
-        form_.reset();
-        TempDrive::TearDown();
-    }
-
-    TForm1& Open() {
-        form_ = std::make_unique<TForm1>();
-        return *form_;
-    }
-    TForm1& Shown() {
-        TForm1& form = Open();
-        form.show();
-        QApplication::setActiveWindow(&form);
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
-        return form;
-    }
+    bool OpenOnSetUp() const override { return false; }
     QLabel* StatusPanel() {
-        auto* bar = Widget<QStatusBar>(*form_, "StatusBar1");
+        auto* bar = W<QStatusBar>("StatusBar1");
         const auto labels = bar->findChildren<QLabel*>();
         EXPECT_EQ(labels.size(), 1);
         return labels.value(0);
     }
-
-    std::unique_ptr<TForm1> form_;
 };
 
 // Position and size in the parent's client area, as the layout is designed.
