@@ -1,5 +1,6 @@
 // Multi-buffer MD5: the RFC 1321 digest of several independent streams at
-// once, one stream per SIMD lane (AVX2: 8, SSE2: 4), chosen at run time.
+// once, one stream per SIMD lane (AVX2 and AVX-512VL: 8, SSE2: 4), the
+// instruction set chosen at run time.
 #pragma once
 
 #include <cstddef>
@@ -13,15 +14,17 @@
 
 namespace tw {
 
-// The instruction sets the lanes can run on, narrowest first.
-enum class TMD5Kernel { Scalar, SSE2, AVX2 };
+// The instruction sets the lanes can run on, slowest first. AVX512 is the
+// AVX2 kernel with AVX-512VL's rotate and three-input logic on the same
+// 256-bit registers.
+enum class TMD5Kernel { Scalar, SSE2, AVX2, AVX512 };
 
 // Streams hashed side by side by kernel.
 std::size_t MD5KernelLanes(TMD5Kernel kernel) noexcept;
 const char* MD5KernelName(TMD5Kernel kernel) noexcept;
-// The kernels this processor (and its operating system) can run, narrowest first.
+// The kernels this processor (and its operating system) can run, slowest first.
 std::vector<TMD5Kernel> AvailableMD5Kernels();
-// The widest of them.
+// The fastest of them.
 TMD5Kernel BestMD5Kernel();
 
 // Gives the stream of input i, or null when the input cannot be read (its
