@@ -35,7 +35,9 @@ inline V Or(V a, V b) { return a | b; }
 inline V Xor(V a, V b) { return a ^ b; }
 inline V AndNot(V m, V v) { return ~m & v; }
 inline V Not(V a) { return ~a; }
-inline V Rotl(V a, int s) { return std::rotl(a, s); }
+template <int S>
+inline V Rotl(V a) { return std::rotl(a, S); }
+inline const std::uint32_t* Constants(const std::uint32_t* table) { return table; }
 inline V Splat(std::uint32_t w) { return w; }
 inline V Settle(V v)
 {
@@ -95,7 +97,15 @@ inline V Or(V a, V b) { return _mm_or_si128(a, b); }
 inline V Xor(V a, V b) { return _mm_xor_si128(a, b); }
 inline V AndNot(V m, V v) { return _mm_andnot_si128(m, v); }
 inline V Not(V a) { return _mm_xor_si128(a, _mm_set1_epi32(-1)); }
-inline V Rotl(V a, int s) { return _mm_or_si128(_mm_slli_epi32(a, s), _mm_srli_epi32(a, 32 - s)); }
+template <int S>
+inline V Rotl(V a) { return _mm_or_si128(_mm_slli_epi32(a, S), _mm_srli_epi32(a, 32 - S)); }
+// Hides where the table is, so that the compiler loads each constant from it
+// instead of building it from an immediate in a general register each time.
+inline const std::uint32_t* Constants(const std::uint32_t* table)
+{
+    __asm__("" : "+r"(table));
+    return table;
+}
 inline V Splat(std::uint32_t w) { return _mm_set1_epi32(static_cast<int>(w)); }
 inline V Settle(V v)
 {
@@ -177,9 +187,17 @@ inline V Or(V a, V b) { return _mm256_or_si256(a, b); }
 inline V Xor(V a, V b) { return _mm256_xor_si256(a, b); }
 inline V AndNot(V m, V v) { return _mm256_andnot_si256(m, v); }
 inline V Not(V a) { return _mm256_xor_si256(a, _mm256_set1_epi32(-1)); }
-inline V Rotl(V a, int s)
+template <int S>
+inline V Rotl(V a)
 {
-    return _mm256_or_si256(_mm256_slli_epi32(a, s), _mm256_srli_epi32(a, 32 - s));
+    return _mm256_or_si256(_mm256_slli_epi32(a, S), _mm256_srli_epi32(a, 32 - S));
+}
+// Hides where the table is, so that the compiler loads each constant from it
+// instead of building it from an immediate in a general register each time.
+inline const std::uint32_t* Constants(const std::uint32_t* table)
+{
+    __asm__("" : "+r"(table));
+    return table;
 }
 inline V Splat(std::uint32_t w) { return _mm256_set1_epi32(static_cast<int>(w)); }
 inline V Settle(V v)
@@ -271,12 +289,14 @@ namespace avx512 {
 
 using V = __m256i;
 using avx2::Add;
+using avx2::Constants;
 using avx2::LoadMessage;
 using avx2::LoadState;
 using avx2::Settle;
 using avx2::Splat;
 using avx2::StoreState;
-inline V Rotl(V a, int s) { return _mm256_rolv_epi32(a, _mm256_set1_epi32(s)); }
+template <int S>
+inline V Rotl(V a) { return _mm256_rol_epi32(a, S); }
 // Truth tables over (b, c, d): F = b ? c : d, G = d ? b : c, H = b ^ c ^ d,
 // I = c ^ (b | ~d).
 inline V AddF(V a, V b, V c, V d) { return Add(a, _mm256_ternarylogic_epi32(b, c, d, 0xca)); }
