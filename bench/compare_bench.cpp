@@ -8,7 +8,7 @@
 //
 // The work folder (default: <temp>/tidewell-bench) keeps the 512 MiB file and
 // the installations between runs; they are created on the first run.
-// Every figure is the best of three runs with the page cache warm.
+// Every figure is the best of five runs with the page cache warm.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -40,7 +40,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uintmax_t kLargeSize = 512ull << 20;
-constexpr int kRuns = 3;
+constexpr int kRuns = 5;
 
 // Seconds one call of run takes.
 double Time(const std::function<void()>& run)

@@ -36,8 +36,10 @@ using TMD5Opener = std::function<std::unique_ptr<TFileStream>(std::size_t)>;
 // returns nothing. Inputs go to the lanes in order, a lane taking the next one
 // when its stream ends; a stream is opened when it gets its lane and closed
 // when its lane finishes, so at most MD5KernelLanes(kernel) are open at a time.
-// A stream whose Read throws std::exception gets no digest.
-// Holds one 4160-byte buffer per lane and nothing else of the inputs.
+// A stream whose Read throws std::exception gets no digest. A kernel this
+// processor cannot run is replaced by the scalar one. Holds one 4160-byte
+// buffer per lane and nothing else of the inputs (the streams keep their own
+// read-ahead: 64 KiB each on Linux).
 std::vector<std::optional<TMD5Digest>> MD5OfStreams(std::size_t count, const TMD5Opener& open,
                                                     TMD5Kernel kernel);
 
