@@ -70,6 +70,29 @@ String GetStreamMD5(TFileStream& stream)
     return MD5ToHex(md5.Final());
 }
 
+namespace {
+
+// GetFileMD5's open: null where it gives an empty digest without reading.
+std::unique_ptr<TFileStream> OpenToHash(StringView path)
+{
+    if (!IsFile(path))
+        return nullptr;
+    return OpenForReading(path);  // a refusal throws: no digest
+}
+
+}  // namespace
+
+std::vector<String> GetFilesMD5(const std::vector<String>& paths, TMD5Kernel kernel)
+{
+    const std::vector<std::optional<TMD5Digest>> digests = MD5OfStreams(
+        paths.size(), [&](std::size_t i) { return OpenToHash(paths[i]); }, kernel);
+    std::vector<String> texts;
+    texts.reserve(digests.size());
+    for (const std::optional<TMD5Digest>& digest : digests)
+        texts.push_back(digest ? MD5ToHex(*digest) : String());
+    return texts;
+}
+
 String GetFileMD5(StringView path)
 {
     if (!IsFile(path))
@@ -96,25 +119,32 @@ TFileCompareInfo LoadFirstFileInfo(const std::vector<String>& droppedFileNames)
     return info;
 }
 
-void BuildCompareInfo(StringView dir, TFileCompareInfo& info,
-                      const std::vector<String>& droppedFileNames,
-                      StringView baseServerPrefix,
-                      const TFileCompareInfo& firstFileInfo)
+namespace {
+
+// BuildCompareInfo up to the digest: true when the counterpart, at target, is
+// to be hashed.
+bool LookUpCounterpart(StringView dir, TFileCompareInfo& info,
+                       const std::vector<String>& droppedFileNames,
+                       StringView baseServerPrefix, const TFileCompareInfo& firstFileInfo,
+                       String& target)
 {
     info = TFileCompareInfo{};
     const String ini = WithTrailingBackslash(dir) + u"Config.ini";
     if (IsFile(ini))
         info.GameName = ReadGameName(ini);
     if (droppedFileNames.empty())
-        return;
+        return false;
 
-    const String target = CounterpartPath(dir, droppedFileNames.front(), baseServerPrefix);
+    target = CounterpartPath(dir, droppedFileNames.front(), baseServerPrefix);
     if (!LookUpEntry(target, info))
-        return;
-    if (!firstFileInfo.FileExists)
-        return;
+        return false;
+    // Without a first file there is nothing to measure against: not hashed.
+    return firstFileInfo.FileExists;
+}
 
-    info.MD5Hash = GetFileMD5(target);
+// The rest of BuildCompareInfo once info.MD5Hash is known.
+void CompareWithFirst(TFileCompareInfo& info, const TFileCompareInfo& firstFileInfo)
+{
     // An empty digest means the content could not be read (held open for
     // writing, access denied, a folder): two unknowns are not the same file,
     // and calling them identical would hide a copy the operator still needs.
@@ -144,16 +174,61 @@ void BuildCompareInfo(StringView dir, TFileCompareInfo& info,
         info.TimeCompare = u"较新";
 }
 
+}  // namespace
+
+void BuildCompareInfo(StringView dir, TFileCompareInfo& info,
+                      const std::vector<String>& droppedFileNames,
+                      StringView baseServerPrefix,
+                      const TFileCompareInfo& firstFileInfo)
+{
+    String target;
+    if (!LookUpCounterpart(dir, info, droppedFileNames, baseServerPrefix, firstFileInfo, target))
+        return;
+    info.MD5Hash = GetFileMD5(target);
+    CompareWithFirst(info, firstFileInfo);
+}
+
 void BuildCompareInfos(const std::vector<String>& dirs, std::vector<TFileCompareInfo>& infos,
                        const std::vector<String>& droppedFileNames,
                        StringView baseServerPrefix,
-                       const TFileCompareInfo& firstFileInfo)
+                       const TFileCompareInfo& firstFileInfo,
+                       TMD5Kernel kernel)
 {
-    for (const String& dir : dirs) {
-        TFileCompareInfo info;
-        BuildCompareInfo(dir, info, droppedFileNames, baseServerPrefix, firstFileInfo);
-        infos.push_back(std::move(info));
+    // Every counterpart is looked up first; those to hash are hashed
+    // together, then each record is finished in order.
+    std::vector<TFileCompareInfo> records;
+    std::vector<std::size_t> hashed;  // indexes into records, in order
+    std::vector<String> targets;
+    records.reserve(dirs.size());
+    auto finish = [&] {
+        const std::vector<String> digests = GetFilesMD5(targets, kernel);
+        for (std::size_t i = 0; i < hashed.size(); ++i) {
+            TFileCompareInfo& info = records[hashed[i]];
+            info.MD5Hash = digests[i];
+            CompareWithFirst(info, firstFileInfo);
+        }
+        for (TFileCompareInfo& info : records)
+            infos.push_back(std::move(info));
+    };
+    try {
+        for (const String& dir : dirs) {
+            TFileCompareInfo info;
+            String target;
+            const bool hash = LookUpCounterpart(dir, info, droppedFileNames, baseServerPrefix,
+                                                firstFileInfo, target);
+            records.push_back(std::move(info));
+            if (hash) {
+                hashed.push_back(records.size() - 1);
+                targets.push_back(std::move(target));
+            }
+        }
+    } catch (...) {
+        // The records looked up before the error, complete, as the loop
+        // over BuildCompareInfo would have left them.
+        finish();
+        throw;
     }
+    finish();
 }
 
 }  // namespace tw

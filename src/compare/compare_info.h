@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "compare/md5_multi.h"
 #include "platform/platform.h"
 
 namespace tw {
@@ -37,6 +38,11 @@ String GetFileMD5(StringView path);
 // nothing (the end, or a read error: then the digest of the bytes before it).
 String GetStreamMD5(TFileStream& stream);
 
+// GetFileMD5 of every path, in order; the files are hashed side by side, one
+// per lane of kernel, at most that many open at a time.
+std::vector<String> GetFilesMD5(const std::vector<String>& paths,
+                                TMD5Kernel kernel = BestMD5Kernel());
+
 // Size, time and MD5 of entry 0 of droppedFileNames.
 TFileCompareInfo LoadFirstFileInfo(const std::vector<String>& droppedFileNames);
 
@@ -46,11 +52,14 @@ void BuildCompareInfo(StringView dir, TFileCompareInfo& info,
                       StringView baseServerPrefix,
                       const TFileCompareInfo& firstFileInfo);
 
-// Appends one record per entry of dirs to infos, in order, as
-// BuildCompareInfo computes it.
+// Appends one record per entry of dirs to infos, in order, each the one
+// BuildCompareInfo computes; the counterparts are hashed side by side
+// (GetFilesMD5). When a lookup throws, the records before it are appended
+// before the error goes on, as a loop over BuildCompareInfo would leave them.
 void BuildCompareInfos(const std::vector<String>& dirs, std::vector<TFileCompareInfo>& infos,
                        const std::vector<String>& droppedFileNames,
                        StringView baseServerPrefix,
-                       const TFileCompareInfo& firstFileInfo);
+                       const TFileCompareInfo& firstFileInfo,
+                       TMD5Kernel kernel = BestMD5Kernel());
 
 }  // namespace tw

@@ -6,12 +6,18 @@
 #include <string>
 #include <vector>
 
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include "compare/compare_info.h"
 #include "compare/md5.h"
+#include "compare/md5_multi.h"
 #include "support/temp_drive.h"
 
 namespace {
@@ -285,6 +291,77 @@ TEST_F(CompareTest, TimeOutsideTheStampRange)
     EXPECT_TRUE(info.FileExists);
     EXPECT_EQ(info.FileSize, 4);
     EXPECT_EQ(tw::ToUtf8(info.SizeCompare), "较大");
+}
+
+// A scan hashes the counterparts side by side; every record must be the one
+// BuildCompareInfo gives alone, in order, whatever the counterpart is.
+TEST_F(CompareTest, ScanRecordsEqualTheOneByOneRecords)
+{
+    std::vector<String> dirs;
+    for (const char16_t* dir : {u"S1", u"S2", u"S3", u"S4", u"S5", u"S6", u"S7", u"S9"})
+        dirs.push_back(Path(dir));
+    dirs.push_back(Path(u"S3\\"));  // the same installation again, with its backslash
+    // Counterparts ending on and around the padding and read boundaries,
+    // some identical to the first file, one empty.
+    const std::size_t sizes[] = {0, 3, 55, 56, 63, 64, 65, 4095, 4096, 4097, 70000, 3, 200000};
+    for (std::size_t i = 0; i < std::size(sizes); ++i) {
+        const String dir = u"T" + tw::FromUtf8(std::to_string(i));
+        std::string bytes(sizes[i], '\0');
+        for (std::size_t j = 0; j < bytes.size(); ++j)
+            bytes[j] = static_cast<char>(j * 31 + i);
+        if (sizes[i] == 3 && i % 2 == 1)
+            bytes = "abc";  // the first file's content
+        WriteFile(dir + uR"(\Config.ini)", "[Config]\r\nGameName=T\r\n");
+        WriteFile(dir + uR"(\Mir200\Envir\a.txt)", bytes);
+        dirs.push_back(Path(dir));
+    }
+
+    // Unreadable counterparts without relying on permissions (the tests run
+    // as root): a named pipe, which the platform refuses to open, on Linux;
+    // on Windows a file held open for writing by another handle.
+    MakeDir(uR"(U1\Mir200\Envir\)");
+    dirs.push_back(Path(u"U1"));
+#ifndef _WIN32
+    ASSERT_EQ(::mkfifo(Host(uR"(U1\Mir200\Envir\a.txt)").c_str(), 0644), 0);
+#else
+    WriteFile(uR"(U1\Mir200\Envir\a.txt)", "held");
+    std::ofstream writer(std::filesystem::path(tw::FromUtf8(Host(uR"(U1\Mir200\Envir\a.txt)"))),
+                         std::ios::binary | std::ios::app);
+    ASSERT_TRUE(writer.good());
+#endif
+    ASSERT_TRUE(tw::GetFileMD5(Path(uR"(U1\Mir200\Envir\a.txt)")).empty());
+
+    struct Case {
+        const char* what;
+        std::vector<String> dropped;
+    };
+    const Case cases[] = {
+        {"first file found", dropped_},
+        {"first file missing: counterparts not hashed", {Path(uR"(S1\Mir200\Envir\gone.txt)")}},
+        {"nothing dropped", {}},
+    };
+    for (const Case& c : cases) {
+        const TFileCompareInfo first = tw::LoadFirstFileInfo(c.dropped);
+        std::vector<TFileCompareInfo> want(1);  // what was in the list stays
+        want[0].GameName = u"earlier";
+        for (const String& dir : dirs) {
+            TFileCompareInfo info;
+            tw::BuildCompareInfo(dir, info, c.dropped, prefix_, first);
+            want.push_back(info);
+        }
+        for (tw::TMD5Kernel kernel : tw::AvailableMD5Kernels()) {
+            std::vector<TFileCompareInfo> got(1);
+            got[0].GameName = u"earlier";
+            tw::BuildCompareInfos(dirs, got, c.dropped, prefix_, first, kernel);
+            ASSERT_EQ(got.size(), want.size()) << c.what;
+            for (std::size_t i = 0; i < want.size(); ++i) {
+                const std::string what = std::string(c.what) + ", " + tw::MD5KernelName(kernel) +
+                                         ", entry " + std::to_string(i);
+                ExpectRecord(got[i], want[i], what);
+                EXPECT_TRUE(got[i] == want[i]) << what;
+            }
+        }
+    }
 }
 
 #ifndef _WIN32
