@@ -187,6 +187,14 @@ void TForm1::dropEvent(QDropEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    // Closing from inside a run's drain would tear the window down under
+    // the run: the run stops after the file it has just copied (no file is
+    // ever left half-written) and closes the window itself once it is idle.
+    if (FIsProcessing) {
+        closeAfterSync_ = true;
+        event->ignore();
+        return;
+    }
     QWidget::closeEvent(event);
 }
 

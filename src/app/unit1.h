@@ -109,6 +109,11 @@ private:
     // make the block fail through it.
     std::function<void()> rescanProbe_;
 
+    // The window was asked to close while a synchronisation run drained the
+    // queue: the run ends after the file it has copied, then the window
+    // closes (unit1_sync.cpp).
+    bool closeAfterSync_ = false;
+
     // ---- start-up, shut-down and event routing (unit1.cpp)
     void FormCreate();
     void FormDestroy();

@@ -114,6 +114,10 @@ int CopyFileReplacing(StringView source, StringView target);
 // operator-facing message.
 void EnsureDirectory(StringView path);
 
+// True when both paths name one existing file or folder (the same path in
+// two spellings, a link, a hard link). False when either does not exist.
+bool IsSameFile(StringView a, StringView b);
+
 // ---------------------------------------------------------------- profile files
 
 // Holds the path of one INI file and nothing else; every call goes to the file.
