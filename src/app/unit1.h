@@ -99,6 +99,10 @@ private:
     // Input that reaches the window while a scan drains the queue waits
     // here until the scan has ended (unit1_scan.cpp).
     TInputHold inputHold_{this};
+    // The modifiers held with the key that CMChildKey is looking at: the
+    // key event's own, so that a key held back during a scan is judged by
+    // the Shift and Ctrl state it was pressed with (unit1_boxes.cpp).
+    Qt::KeyboardModifiers childKeyModifiers_ = {};
 
     // ---- start-up, shut-down and event routing (unit1.cpp)
     void FormCreate();
