@@ -176,6 +176,16 @@ TEST_F(BoxesWindowTest, TypingAVersionBeforeADropSavesThePair) {
     EXPECT_EQ(edit->text(), QString());
     EXPECT_EQ(U8(Ini(u"LastUsed", u"Version")), "alpha");
 
+    // The change handling saves only once the histories are loaded; Enter
+    // saves regardless.
+    State().HistoryLoaded() = false;
+    Press('w');
+    EXPECT_EQ(edit->text(), QStringLiteral("w"));
+    EXPECT_EQ(U8(Ini(u"LastUsed", u"Version")), "alpha");
+    Press(Qt::Key_Return);
+    EXPECT_EQ(U8(Ini(u"LastUsed", u"Version")), "w");
+    State().HistoryLoaded() = true;
+
     EXPECT_EQ(Status(), ready);
     EXPECT_TRUE(State().SourcePaths().empty());
     EXPECT_TRUE(TakeDrains().isEmpty());
@@ -226,6 +236,9 @@ TEST_F(BoxesWindowTest, SubfolderChangesAndEnterRescanAfterADrop) {
     EXPECT_EQ(TakeDrains(), (QStringList{RescanMessage("S") + "|S", RescanMessage("") + "|"}));
     EXPECT_EQ(Status(), QStringLiteral("找到 1 个目录 (子文件夹: )"));
     EXPECT_EQ(U8(Ini(u"LastUsed", u"SubDir")), "S");
+    // Backspace on an empty text is still a change.
+    Press(Qt::Key_Backspace);
+    EXPECT_EQ(TakeDrains(), QStringList{RescanMessage("") + "|"});
 
     // Paste and cut are edits too.
     QApplication::clipboard()->setText(QStringLiteral("Servers"));
