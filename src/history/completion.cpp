@@ -16,10 +16,11 @@ struct TSpan {
 
 TSpan SelectionOf(const TBoxEditState& box) {
     const std::size_t size = box.Text.size();
-    const std::size_t start = std::min<std::size_t>(static_cast<std::size_t>(std::max(box.SelStart, 0)), size);
-    const std::size_t length =
-        std::min<std::size_t>(static_cast<std::size_t>(std::max(box.SelLength, 0)), size - start);
-    return {start, length};
+    const auto clamp = [](int value, std::size_t most) {
+        return std::min<std::size_t>(static_cast<std::size_t>(std::max(value, 0)), most);
+    };
+    const std::size_t start = clamp(box.SelStart, size);
+    return {start, clamp(box.SelLength, size - start)};
 }
 
 std::size_t CaretOf(const TBoxEditState& box) {

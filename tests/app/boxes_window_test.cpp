@@ -381,6 +381,7 @@ TEST_F(BoxesWindowTest, DeleteRemovesTheSelectedEntryAfterConfirmation) {
     subEdit->setCursorPosition(0);
     Press(Qt::Key_Delete, Qt::ControlModifier);
     EXPECT_EQ(subEdit->text(), QString());
+    EXPECT_EQ(TakeDrains(), QStringList{RescanMessage("") + "|"});
     EXPECT_EQ(AskedQuestions().size(), 3u);
 
     // During a synchronisation run Delete edits the text field; nothing is
@@ -396,6 +397,10 @@ TEST_F(BoxesWindowTest, DeleteRemovesTheSelectedEntryAfterConfirmation) {
     EXPECT_EQ(Items(box), (QStringList{"v1", "v3"}));
     EXPECT_EQ(U8(Ini(u"LastUsed", u"Version")), "1");
     EXPECT_EQ(AskedQuestions().size(), 3u);
+    Focus(SubDir());
+    Press('Q');
+    EXPECT_EQ(U8(Ini(u"LastUsed", u"SubDir")), "Q");
+    EXPECT_TRUE(TakeDrains().isEmpty());
     State().IsProcessing() = false;
 }
 
