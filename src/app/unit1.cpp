@@ -89,7 +89,6 @@ void TForm1::FormCreate() {
         box->setEditable(true);
         box->setInsertPolicy(QComboBox::NoInsert);
         box->setCompleter(nullptr);
-        box->setMaxVisibleItems(10);
     }
     cbVersion->lineEdit()->setPlaceholderText(QStringLiteral("输入版本名字"));
     cbSubDir->lineEdit()->setPlaceholderText(QStringLiteral("输入子文件夹"));

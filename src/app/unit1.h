@@ -114,6 +114,11 @@ private:
     // closes (unit1_sync.cpp).
     bool closeAfterSync_ = false;
 
+    // The modifiers held with the key that CMChildKey is looking at: the
+    // key event's own, so that a key held back during a scan is judged by
+    // the Shift and Ctrl state it was pressed with (unit1_boxes.cpp).
+    Qt::KeyboardModifiers childKeyModifiers_ = {};
+
     // ---- start-up, shut-down and event routing (unit1.cpp)
     void FormCreate();
     void FormDestroy();
