@@ -6,6 +6,7 @@
 // set per system (posix/, win/); callers see only this header.
 #pragma once
 
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -92,6 +93,25 @@ struct TSearchRec {
 int StartSearch(StringView pattern, std::int32_t mask, TSearchRec& rec);
 int ContinueSearch(TSearchRec& rec);
 void EndSearch(TSearchRec& rec);
+// Entries the open search left out because they could not be read (Linux:
+// an entry that cannot be examined, a name too long for any Windows path).
+// Entries that do not exist for Windows (links leading outside the drive or
+// nowhere, our own temporary files) are not counted. 0 when none is open.
+std::int32_t UnreadableEntries(const TSearchRec& rec);
+// Whether a result of StartSearch or ContinueSearch means "nothing there"
+// (no such folder or entry, no more entries) rather than a failure to read.
+bool SearchFoundNothing(int result);
+
+// Identity of an existing file or folder, the same for every path that leads
+// to it (device and inode; volume serial and file index on Windows).
+struct TFileId {
+    std::uint64_t Volume = 0;
+    std::uint64_t Index = 0;
+    friend bool operator==(const TFileId&, const TFileId&) = default;
+    friend auto operator<=>(const TFileId&, const TFileId&) = default;
+};
+// False when path does not exist or cannot be examined.
+bool FileIdentity(StringView path, TFileId& id);
 
 // Days since 30 December 1899, the time of day as the fraction.
 using TDateTime = double;
