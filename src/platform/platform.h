@@ -158,8 +158,10 @@ private:
 // ---------------------------------------------------------------- host paths
 
 // The Windows form of a path the host hands over (a dropped item): on Linux
-// through the drive table, on Windows with '/' turned into '\'. Empty when
-// the path has no Windows form.
+// through the drive table, on Windows with '/' turned into '\'. On Linux
+// every absolute path has one (bytes that are not UTF-8 are carried as lone
+// low surrogates, U+DC00 plus the byte, and lead back to the same bytes);
+// empty for a relative path or one holding a NUL.
 String WindowsPathFromHost(std::string_view hostPathUtf8);
 
 // Drive table (Linux). A drive is "D:" or "\\server\share"; hostFolder is an
@@ -170,8 +172,9 @@ void UnmapDrive(StringView drive);
 void ResetDriveTable();
 // Adds the drives of section "Drives" of the history file; once at start-up.
 void LoadDrivesFromProfile(StringView iniPath);
-// The host path a Windows path leads to (Linux); empty when its drive is not
-// mapped. On Windows the path itself, converted to UTF-8.
+// The host path a Windows path leads to (Linux), links inside the drive
+// followed; empty when its drive is not mapped or a link on the way leads
+// outside the drive. On Windows the path itself, converted to UTF-8.
 std::string HostPathOf(StringView windowsPath);
 
 }  // namespace tw
