@@ -18,12 +18,18 @@ void TForm1::ProcessDroppedItems(const std::vector<tw::String>& paths) {
 
     if (FIsFolderDrop) {
         std::vector<tw::String> collected;
-        tw::CollectFiles(FDroppedPath, collected);
+        const std::size_t unreadable = tw::CollectFiles(FDroppedPath, collected);
         FDroppedFileNames = collected;
+        // Entries that could not be read are said so, never counted as absent:
+        // a sync of the rest would otherwise look complete.
+        const QString missed = unreadable == 0
+                                   ? QString()
+                                   : QStringLiteral("，另有 ") + QString::number(unreadable) +
+                                         QStringLiteral(" 项无法读取");
         lblDroppedPath->setText(QStringLiteral("拖入文件夹: ") + ToQString(FDroppedPath) +
                                 QStringLiteral(" (包含 ") +
                                 QString::number(FDroppedFileNames.size()) +
-                                QStringLiteral(" 个文件)"));
+                                QStringLiteral(" 个文件") + missed + QStringLiteral(")"));
     } else {
         // Later items are taken as they are, folders included.
         FDroppedFileNames.assign(paths.begin(), paths.end());

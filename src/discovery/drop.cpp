@@ -1,9 +1,8 @@
 // Taking in a drop: base server prefix, recursive file listing, base root.
 #include "discovery/drop.h"
 
-#include <filesystem>
+#include <set>
 #include <string>
-#include <system_error>
 
 namespace tw {
 
@@ -29,55 +28,52 @@ String FindBaseServerPrefix(StringView droppedPath) {
 
 namespace {
 
-// The host folder a Windows path leads to, for identity checks only.
-std::filesystem::path HostFolder(StringView windowsPath) {
-    const std::string host = HostPathOf(windowsPath);
-    return std::filesystem::path(std::u8string(host.begin(), host.end()));
-}
+struct Collect {
+    std::vector<String>& list;
+    std::set<TFileId> listed;  // every real folder listed so far
+    std::size_t unreadable = 0;
+};
 
-// Whether folder is the same folder (by the host's identity: device and
-// inode, or the file index on Windows) as one of the folders on the path
-// from the listed folder down to here.
-bool IsOnCurrentPath(const std::filesystem::path& folder,
-                     const std::vector<std::filesystem::path>& ancestors) {
-    for (const auto& ancestor : ancestors) {
-        std::error_code ec;
-        if (std::filesystem::equivalent(folder, ancestor, ec)) return true;
-    }
-    return false;
-}
-
-void CollectInto(StringView folder, std::vector<String>& list,
-                 std::vector<std::filesystem::path>& ancestors) {
+void CollectInto(StringView folder, Collect& c) {
     const String base = WithTrailingBackslash(folder);
     TSearchRec rec;
-    if (StartSearch(base + u"*.*", faAnyFile, rec) != 0) return;  // listed as empty
+    int result = StartSearch(base + u"*.*", faAnyFile, rec);
+    if (result != 0) {
+        if (!SearchFoundNothing(result)) ++c.unreadable;  // a folder that exists but cannot be listed
+        return;
+    }
     do {
         if (rec.Name == u"." || rec.Name == u"..") continue;
         String full = base + rec.Name;
         if ((rec.Attr & faDirectory) != 0) {
-            // Links to folders are followed like folders, but never into a
-            // folder that is already being listed further up: a link back to
-            // an ancestor (a cycle) is skipped, so the listing always ends.
-            // A folder reached twice by different links that do not form a
-            // cycle is listed twice, as a plain walk would.
-            std::filesystem::path host = HostFolder(full);
-            if (IsOnCurrentPath(host, ancestors)) continue;
-            ancestors.push_back(std::move(host));
-            CollectInto(full, list, ancestors);
-            ancestors.pop_back();
+            // Links to folders are followed like folders, but each real
+            // folder is listed once: a link back up (a cycle) or a second
+            // way to a folder already listed adds nothing, so the listing
+            // stays as long as the tree is real, whatever the links.
+            TFileId id;
+            if (!FileIdentity(full, id)) {
+                ++c.unreadable;
+                continue;
+            }
+            if (!c.listed.insert(id).second) continue;
+            CollectInto(full, c);
         } else {
-            list.push_back(std::move(full));
+            c.list.push_back(std::move(full));
         }
-    } while (ContinueSearch(rec) == 0);
+    } while ((result = ContinueSearch(rec)) == 0);
+    if (!SearchFoundNothing(result)) ++c.unreadable;
+    c.unreadable += static_cast<std::size_t>(UnreadableEntries(rec));
     EndSearch(rec);
 }
 
 }  // namespace
 
-void CollectFiles(StringView folder, std::vector<String>& list) {
-    std::vector<std::filesystem::path> ancestors{HostFolder(folder)};
-    CollectInto(folder, list, ancestors);
+std::size_t CollectFiles(StringView folder, std::vector<String>& list) {
+    Collect c{list, {}, 0};
+    TFileId id;
+    if (FileIdentity(folder, id)) c.listed.insert(id);
+    CollectInto(folder, c);
+    return c.unreadable;
 }
 
 TBaseRoot ComputeBaseRoot(StringView droppedPath, StringView dropDrive, bool isFolderDrop) {

@@ -16,8 +16,10 @@ extern const std::array<StringView, 7> ServerDirNames;
 // trailing '\'; empty when none occurs (or it occurs at position 1).
 String FindBaseServerPrefix(StringView droppedPath);
 
-// Appends the full paths of every file below folder, depth-first.
-void CollectFiles(StringView folder, std::vector<String>& list);
+// Appends the full paths of every file below folder, depth-first, listing
+// each real folder once. Returns how many entries or folders could not be
+// read and are therefore missing from the list (0 when the list is whole).
+std::size_t CollectFiles(StringView folder, std::vector<String>& list);
 
 struct TBaseRoot {
     String BasePath;

@@ -6,6 +6,7 @@
 // set per system (posix/, win/); callers see only this header.
 #pragma once
 
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -92,6 +93,25 @@ struct TSearchRec {
 int StartSearch(StringView pattern, std::int32_t mask, TSearchRec& rec);
 int ContinueSearch(TSearchRec& rec);
 void EndSearch(TSearchRec& rec);
+// Entries the open search left out because they could not be read (Linux:
+// an entry that cannot be examined, a name too long for any Windows path).
+// Entries that do not exist for Windows (links leading outside the drive or
+// nowhere, our own temporary files) are not counted. 0 when none is open.
+std::int32_t UnreadableEntries(const TSearchRec& rec);
+// Whether a result of StartSearch or ContinueSearch means "nothing there"
+// (no such folder or entry, no more entries) rather than a failure to read.
+bool SearchFoundNothing(int result);
+
+// Identity of an existing file or folder, the same for every path that leads
+// to it (device and inode; volume serial and file index on Windows).
+struct TFileId {
+    std::uint64_t Volume = 0;
+    std::uint64_t Index = 0;
+    friend bool operator==(const TFileId&, const TFileId&) = default;
+    friend auto operator<=>(const TFileId&, const TFileId&) = default;
+};
+// False when path does not exist or cannot be examined.
+bool FileIdentity(StringView path, TFileId& id);
 
 // Days since 30 December 1899, the time of day as the fraction.
 using TDateTime = double;
@@ -142,8 +162,10 @@ private:
 // ---------------------------------------------------------------- host paths
 
 // The Windows form of a path the host hands over (a dropped item): on Linux
-// through the drive table, on Windows with '/' turned into '\'. Empty when
-// the path has no Windows form.
+// through the drive table, on Windows with '/' turned into '\'. On Linux
+// every absolute path has one (bytes that are not UTF-8 are carried as lone
+// low surrogates, U+DC00 plus the byte, and lead back to the same bytes);
+// empty for a relative path or one holding a NUL.
 String WindowsPathFromHost(std::string_view hostPathUtf8);
 
 // Drive table (Linux). A drive is "D:" or "\\server\share"; hostFolder is an
@@ -154,8 +176,9 @@ void UnmapDrive(StringView drive);
 void ResetDriveTable();
 // Adds the drives of section "Drives" of the history file; once at start-up.
 void LoadDrivesFromProfile(StringView iniPath);
-// The host path a Windows path leads to (Linux); empty when its drive is not
-// mapped. On Windows the path itself, converted to UTF-8.
+// The host path a Windows path leads to (Linux), links inside the drive
+// followed; empty when its drive is not mapped or a link on the way leads
+// outside the drive. On Windows the path itself, converted to UTF-8.
 std::string HostPathOf(StringView windowsPath);
 
 }  // namespace tw

@@ -1,6 +1,7 @@
 // System-independent part of the platform layer: errors, UTF-8/UTF-16
 // conversion, the path-text helpers and the MS-DOS time conversion.
 #include "platform/platform.h"
+#include "platform/path_parse.h"
 
 #include <algorithm>
 
@@ -117,29 +118,9 @@ String WithoutTrailingBackslash(StringView path) {
 }
 
 String DrivePart(StringView path) {
-    if (path.size() < 2) return {};
-    if (path[1] == u':') return String(path.substr(0, 2));
-    if (path[0] != u'\\' || path[1] != u'\\') return {};
-
-    std::size_t start = 2;  // 0-based position of the third character
-    int wanted = 2;
-    const bool prefixed = path.size() >= 4 && (path[2] == u'?' || path[2] == u'.') && path[3] == u'\\';
-    if (prefixed) {
-        if (path.size() >= 8 && path.substr(4, 4) == u"UNC\\") {
-            start = 8;
-            wanted = 2;
-        } else {
-            start = 4;
-            wanted = 1;
-        }
-    }
-    std::size_t i = start;
-    for (;;) {
-        const std::size_t pos = path.find(u'\\', i);
-        if (pos == StringView::npos) return String(path);
-        if (--wanted == 0) return String(path.substr(0, pos));
-        i = pos + 1;
-    }
+    const pathparse::Root root = pathparse::ParseRoot(path, pathparse::Separators::kBackslash);
+    if (root.kind == pathparse::Root::Kind::kNone) return {};
+    return String(path.substr(0, root.end));
 }
 
 namespace {

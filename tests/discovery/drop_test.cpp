@@ -218,8 +218,9 @@ TEST_F(DropTest, CollectFilesOfTheDriveRootListsEveryFile) {
 }
 
 #ifndef _WIN32
-// Links to folders are followed, but a link back to a folder that is being
-// listed further up is skipped, so the listing ends.
+// Links to folders are followed, but each real folder is listed once: a link
+// back to a folder being listed further up (a cycle) adds nothing, and
+// neither does a second way to a folder already listed.
 TEST_F(DropTest, CollectFilesFollowsLinksButStopsAtACycle) {
     Build(uR"(
         F\a.txt
@@ -241,6 +242,25 @@ TEST_F(DropTest, CollectFilesFollowsLinksButStopsAtACycle) {
     fs::create_directory_symlink(Host(u""), Host(u"Other\\Root"));
     std::vector<String> all;
     tw::CollectFiles(Drive() + u"\\", all);
-    EXPECT_EQ(all.size(), 4u) << ::testing::PrintToString(Utf8(all));  // o twice: also through F\Sub\ToOther
+    EXPECT_EQ(all.size(), 3u) << ::testing::PrintToString(Utf8(all));  // o once, by whichever way came first
+}
+
+// Two links from every level to the next: a walk that follows each link
+// would list 2^n - 1 folders; each real folder is listed once.
+TEST_F(DropTest, CollectFilesListsEachRealFolderOnceWhateverTheLinks) {
+    constexpr int kLevels = 14;
+    namespace fs = std::filesystem;
+    for (int k = 0; k < kLevels; ++k) {
+        const std::u16string level = u"Fan\\L" + tw::FromUtf8(std::to_string(k));
+        Build(level + u"\\f.txt");
+        if (k + 1 < kLevels) {
+            const std::string next = "../L" + std::to_string(k + 1);
+            fs::create_directory_symlink(next, Host(level + u"\\a"));
+            fs::create_directory_symlink(next, Host(level + u"\\b"));
+        }
+    }
+    std::vector<String> list;
+    EXPECT_EQ(tw::CollectFiles(Path(u"Fan\\L0"), list), 0u);
+    EXPECT_EQ(list.size(), static_cast<std::size_t>(kLevels));
 }
 #endif

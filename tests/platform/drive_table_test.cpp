@@ -135,9 +135,11 @@ TEST_F(DriveTable, HostPathsGetTheDriveWithTheLongestFolder) {
         {"/etc/passwd", u"Z:\\etc\\passwd"},
         {"/", u"Z:\\"},
         {root + "/S2/\xE4\xBC\xA0\xE5\xA5\x87", u"D:\\S2\\传奇"},
-        // No Windows form: a '\' in a name, bytes that are not UTF-8, a relative path.
-        {root + "/S2/a\\b", u""},
-        {root + "/S2/\xFF.txt", u""},
+        // A byte Windows cannot hold in a name, and bytes that are not UTF-8,
+        // each become a lone low surrogate: U+DC00 plus the byte.
+        {root + "/S2/a\\b", u"D:\\S2\\a\xDC5C" u"b"},
+        {root + "/S2/\xFF.txt", u"D:\\S2\\\xDCFF.txt"},
+        // No Windows form: a relative path.
         {"relative/a.txt", u""},
         {"", u""},
     };

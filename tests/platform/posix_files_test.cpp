@@ -78,13 +78,36 @@ TEST_F(PosixFiles, AttributesOfHostEntries) {
     SetReadOnly(u"S1\\ro.txt", false);
 }
 
-TEST_F(PosixFiles, NamesWithoutAWindowsFormAreLeftOut) {
-    Build(u"S1\\ok.txt");
+// Every host name has a Windows form that leads back to exactly its bytes:
+// a GBK name as unzip writes it, Latin-1, a '\' or ':' inside a name. Such
+// files are listed, found, read and copied to a target of the same name.
+TEST_F(PosixFiles, EveryHostNameHasAWindowsFormThatLeadsBackToItsBytes) {
+    Build(u"S1\\ok.txt \n S2\\");
+    const std::string names[] = {"\xB4\xAB\xC6\xE6.txt", "caf\xE9.txt", "back\\slash.txt", "a:b.txt",
+                                 "\xED\xB2\x80.txt" /* an encoded surrogate is not UTF-8 either */};
     // Made on the host directly: the fixture would take '\' for a folder separator.
-    for (const char* name : {"/back\\slash.txt", "/\xFF\xFE.txt"}) {
-        ASSERT_TRUE(std::ofstream(Host(u"S1") + name).good());
+    for (const auto& name : names) ASSERT_TRUE(std::ofstream(Host(u"S1") + "/" + name) << name);
+
+    std::set<String> listed = SearchNames(Path(u"S1\\*.*"), tw::faAnyFile);
+    EXPECT_EQ(listed.size(), std::size(names) + 1);
+    for (const auto& name : names) {
+        const String windows = tw::WindowsPathFromHost(Host(u"S1") + "/" + name);
+        ASSERT_FALSE(windows.empty()) << name;
+        EXPECT_EQ(windows.find_first_of(u"/:", 2), String::npos) << name;  // no separator, no second drive colon
+        EXPECT_TRUE(listed.count(tw::NamePart(windows))) << name;
+        EXPECT_EQ(tw::HostPathOf(windows), Host(u"S1") + "/" + name);
+        EXPECT_TRUE(tw::IsFile(windows)) << name;
+
+        const String target = Path(u"S2\\") + tw::NamePart(windows);
+        ASSERT_NE(tw::CopyFileReplacing(windows, target), 0) << name;
+        std::ifstream copied(Host(u"S2") + "/" + name);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copied), {}), name);
     }
-    EXPECT_EQ(SearchNames(Path(u"S1\\*.*"), tw::faAnyFile), (std::set<String>{u"ok.txt"}));
+    EXPECT_EQ(HostNames(u"S2").size(), std::size(names));
+
+    // A lone surrogate that no host name produces leads nowhere.
+    EXPECT_FALSE(tw::IsFile(Path(u"S1\\") + u"\xDC41.txt"));
+    EXPECT_FALSE(tw::IsFile(Path(u"S1\\") + u"\xD800.txt"));
 }
 
 TEST_F(PosixFiles, WildcardsMatchWithoutRegardToCase) {

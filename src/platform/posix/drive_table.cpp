@@ -1,15 +1,22 @@
 // The drive table: Windows drives ("D:", "\\server\share") mapped to host
 // folders, and the translation of paths between the two forms.
 #include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <pwd.h>
+#include <stdlib.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/path_parse.h"
 #include "platform/posix/host.h"
 
 namespace tw {
@@ -26,25 +33,8 @@ std::mutex gMutex;
 std::vector<Drive> gDrives;
 bool gInitialised = false;
 
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
-
-// Host path components with "." and ".." resolved; ".." stops at the top.
-std::vector<std::string> HostComponents(std::string_view path) {
-    std::vector<std::string> parts;
-    std::size_t i = 0;
-    while (i < path.size()) {
-        std::size_t end = path.find('/', i);
-        if (end == std::string_view::npos) end = path.size();
-        const std::string_view part = path.substr(i, end - i);
-        if (part == "..") {
-            if (!parts.empty()) parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.emplace_back(part);
-        }
-        i = end + 1;
-    }
-    return parts;
-}
+using pathparse::HostComponents;
+using pathparse::Separators;
 
 std::string JoinHost(const std::vector<std::string>& parts) {
     if (parts.empty()) return "/";
@@ -72,34 +62,19 @@ void EnsureInitialisedLocked() {
 }
 
 // Splits a Windows path into its drive (normalised: letters in upper case,
-// shares as "\\server\share") and the rest. False when it has no drive.
-bool SplitDrive(StringView path, String& drive, String& rest) {
-    String p;
-    if (path.size() >= 8 && path.substr(0, 8) == u"\\\\?\\UNC\\") {
-        p = u"\\\\" + String(path.substr(8));
-    } else if (path.size() >= 4 && path[0] == u'\\' && path[1] == u'\\' && (path[2] == u'?' || path[2] == u'.') &&
-               path[3] == u'\\') {
-        p = String(path.substr(4));
-    } else {
-        p = String(path);
-    }
-    if (p.size() >= 2 && p[1] == u':') {
-        const char16_t letter = p[0] >= u'a' && p[0] <= u'z' ? p[0] - 32 : p[0];
-        if (letter < u'A' || letter > u'Z') return false;
+// shares as "\\server\share") and the index where the rest begins. False
+// when it has no drive that the table could hold.
+bool SplitDrive(StringView path, String& drive, std::size_t& restStart) {
+    const pathparse::Root root = pathparse::ParseRoot(path, Separators::kBoth);
+    if (root.HasAsciiLetter()) {
+        const char16_t letter = root.letter >= u'a' ? root.letter - 32 : root.letter;
         drive = String(1, letter) + u":";
-        rest = p.substr(2);
+        restStart = root.rest;
         return true;
     }
-    if (p.size() >= 2 && IsSeparator(p[0]) && IsSeparator(p[1])) {
-        std::size_t i = 2;
-        std::size_t serverEnd = i;
-        while (serverEnd < p.size() && !IsSeparator(p[serverEnd])) ++serverEnd;
-        if (serverEnd == i || serverEnd >= p.size()) return false;
-        std::size_t shareEnd = serverEnd + 1;
-        while (shareEnd < p.size() && !IsSeparator(p[shareEnd])) ++shareEnd;
-        if (shareEnd == serverEnd + 1) return false;
-        drive = u"\\\\" + p.substr(i, serverEnd - i) + u"\\" + p.substr(serverEnd + 1, shareEnd - serverEnd - 1);
-        rest = p.substr(shareEnd);
+    if (root.kind == pathparse::Root::Kind::kShare && !root.server.empty() && !root.share.empty()) {
+        drive = u"\\\\" + String(root.server) + u"\\" + String(root.share);
+        restStart = root.rest;
         return true;
     }
     return false;
@@ -108,11 +83,10 @@ bool SplitDrive(StringView path, String& drive, String& rest) {
 // A drive name as MapDrive accepts it, normalised; empty when malformed.
 String NormaliseDriveName(StringView drive) {
     String name;
-    String rest;
-    if (!SplitDrive(drive, name, rest)) return {};
-    if (!rest.empty()) return {};
+    std::size_t rest = 0;
+    if (!SplitDrive(drive, name, rest) || rest != drive.size()) return {};
     // Only the plain forms name a drive in the table.
-    if (drive.size() >= 4 && (drive[2] == u'?' || drive[2] == u'.') && drive[3] == u'\\') return {};
+    if (pathparse::HasDevicePrefix(drive, Separators::kBoth)) return {};
     return name;
 }
 
@@ -126,16 +100,6 @@ bool FindDrive(const String& name, Drive& out) {
         }
     }
     return false;
-}
-
-// True when a host directory entry's name, as Windows shows it, equals want
-// without regard to case. Names that have no Windows form never match.
-bool NameMatches(const char* hostName, StringView want) {
-    const std::string_view raw(hostName);
-    if (raw.find('\\') != std::string_view::npos) return false;
-    const String name = FromUtf8(raw);
-    if (ToUtf8(name) != raw) return false;
-    return EqualNoCase(name, want);
 }
 
 }  // namespace
@@ -164,75 +128,405 @@ bool EqualNoCase(StringView a, StringView b) {
     return true;
 }
 
-bool Resolve(StringView windowsPath, HostPath& out) {
-    if (windowsPath.find(u'\0') != StringView::npos) return false;
-    String driveName;
-    String rest;
-    if (!SplitDrive(windowsPath, driveName, rest)) return false;
-    Drive drive;
-    if (!FindDrive(driveName, drive)) return false;
+void Fd::Reset() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+}
 
-    // Components of the Windows path; ".." never climbs above the drive.
-    std::vector<String> parts;
+// ---------------------------------------------------------------- host names
+
+namespace {
+
+bool IsWindowsSpecial(unsigned char b) { return b == '\\' || b == ':' || b == '*' || b == '?'; }
+
+bool IsEscapedByte(char16_t c) {
+    if (c < 0xDC00 || c > 0xDCFF) return false;
+    const auto b = static_cast<unsigned char>(c - 0xDC00);
+    return b >= 0x80 || IsWindowsSpecial(b);
+}
+
+constexpr std::string_view kTempPrefix = ".~tidewell-";
+constexpr std::string_view kTempSuffix = ".partial";
+constexpr std::string_view kTempAlphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t kTempRandom = 10;
+
+}  // namespace
+
+String WindowsNameOf(std::string_view hostName) {
+    String out;
+    out.reserve(hostName.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(hostName.data());
+    const std::size_t n = hostName.size();
     std::size_t i = 0;
-    while (i < rest.size()) {
-        std::size_t end = i;
-        while (end < rest.size() && !IsSeparator(rest[end])) ++end;
-        const StringView part(rest.data() + i, end - i);
-        if (part == u"..") {
-            if (!parts.empty()) parts.pop_back();
-        } else if (!part.empty() && part != u".") {
-            parts.emplace_back(part);
+    while (i < n) {
+        const unsigned char b = p[i];
+        char32_t c = 0;
+        std::size_t len = 0;
+        char32_t min = 0;
+        if (b < 0x80) {
+            c = b;
+            len = 1;
+        } else if ((b & 0xE0) == 0xC0) {
+            c = b & 0x1F;
+            len = 2;
+            min = 0x80;
+        } else if ((b & 0xF0) == 0xE0) {
+            c = b & 0x0F;
+            len = 3;
+            min = 0x800;
+        } else if ((b & 0xF8) == 0xF0) {
+            c = b & 0x07;
+            len = 4;
+            min = 0x10000;
         }
-        i = end + 1;
-    }
-
-    std::string host = drive.host;
-    std::string name;
-    bool missing = false;  // once a level is missing, the rest is taken as given
-    for (const auto& part : parts) {
-        std::string exact = ToUtf8(part);
-        std::string next = (host == "/" ? "/" : host + "/") + exact;
-        if (!missing) {
-            struct stat st {};
-            if (lstat(next.c_str(), &st) != 0) {
-                // Windows ignores letter case: use the folder's first entry that matches.
-                bool found = false;
-                if (DIR* dir = opendir(host.c_str())) {
-                    while (const dirent* e = readdir(dir)) {
-                        if (NameMatches(e->d_name, part)) {
-                            exact = e->d_name;
-                            next = (host == "/" ? "/" : host + "/") + exact;
-                            found = true;
-                            break;
-                        }
-                    }
-                    closedir(dir);
-                }
-                missing = !found;
+        bool ok = len != 0 && i + len <= n;
+        for (std::size_t k = 1; ok && k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) {
+                ok = false;
+            } else {
+                c = (c << 6) | (p[i + k] & 0x3F);
             }
         }
-        host = std::move(next);
-        name = std::move(exact);
+        if (ok && (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) ok = false;
+        if (!ok || (len == 1 && IsWindowsSpecial(b))) {
+            out += static_cast<char16_t>(0xDC00 + b);
+            ++i;
+            continue;
+        }
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+        i += len;
     }
-    // A trailing separator keeps its meaning: "a.txt\" names no file.
-    const bool trailing = !parts.empty() && !rest.empty() && IsSeparator(rest.back());
-    out.path = trailing ? host + "/" : host;
-    out.name = name;
+    return out;
+}
+
+bool HostNameOf(StringView windowsName, std::string& out) {
+    out.clear();
+    bool escaped = false;
+    for (std::size_t i = 0; i < windowsName.size(); ++i) {
+        const char16_t c = windowsName[i];
+        if (c == 0 || c == u'/') return false;
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < windowsName.size() && windowsName[i + 1] >= 0xDC00 &&
+            windowsName[i + 1] <= 0xDFFF) {
+            out += ToUtf8(windowsName.substr(i, 2));
+            ++i;
+        } else if (IsEscapedByte(c)) {
+            out += static_cast<char>(c - 0xDC00);
+            escaped = true;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            return false;  // no host name has this form
+        } else {
+            out += ToUtf8(windowsName.substr(i, 1));
+        }
+    }
+    // Escapes that spell valid UTF-8 are not a form any host name has: the
+    // name would stand for another one.
+    return !escaped || WindowsNameOf(out) == windowsName;
+}
+
+std::string TemporaryName() {
+    unsigned char random[kTempRandom] = {};
+    std::size_t got = 0;
+    while (got < sizeof random) {
+        const ssize_t n = getrandom(random + got, sizeof random - got, 0);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            break;  // no entropy source: the exclusive create below still keeps names apart
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    static unsigned counter = 0;
+    std::string name(kTempPrefix);
+    for (std::size_t k = 0; k < kTempRandom; ++k) {
+        const unsigned v = random[k] + (k == 0 ? counter++ : 0u) + (k == 1 ? static_cast<unsigned>(getpid()) : 0u);
+        name += kTempAlphabet[v % kTempAlphabet.size()];
+    }
+    name += kTempSuffix;
+    return name;
+}
+
+bool IsTemporaryName(std::string_view hostName) {
+    if (hostName.size() != kTempPrefix.size() + kTempRandom + kTempSuffix.size()) return false;
+    if (hostName.substr(0, kTempPrefix.size()) != kTempPrefix) return false;
+    if (hostName.substr(hostName.size() - kTempSuffix.size()) != kTempSuffix) return false;
+    return hostName.substr(kTempPrefix.size(), kTempRandom).find_first_not_of(kTempAlphabet) == std::string_view::npos;
+}
+
+// ---------------------------------------------------------------- the walk
+
+namespace {
+
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr int kMaxLinks = 40;  // as the kernel allows on one path
+
+std::string JoinBelow(const std::string& host, const std::vector<std::string>& names) {
+    std::string out = host;
+    for (const auto& n : names) {
+        if (out.back() != '/') out += '/';
+        out += n;
+    }
+    return out;
+}
+
+// The first entry of the folder whose Windows form equals want without
+// regard to case. Names that differ in case keep their UTF-8 length (every
+// pair the folding knows has one), so only entries of that length are decoded.
+bool FindNoCase(int folder, StringView want, std::size_t hostLength, std::string& found) {
+    const int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    DIR* dir = fdopendir(fd);
+    if (dir == nullptr) {
+        close(fd);
+        return false;
+    }
+    bool ok = false;
+    while (const dirent* e = readdir(dir)) {
+        if (std::strlen(e->d_name) != hostLength) continue;
+        if (EqualNoCase(WindowsNameOf(e->d_name), want)) {
+            found = e->d_name;
+            ok = true;
+            break;
+        }
+    }
+    closedir(dir);
+    return ok;
+}
+
+// Splits a link's text into names, keeping ".." (it means the parent of the
+// real folder the link sits in, which only the walk knows).
+std::vector<std::string> LinkNames(std::string_view target) {
+    std::vector<std::string> names;
+    std::size_t i = 0;
+    while (i <= target.size()) {
+        std::size_t end = target.find('/', i);
+        if (end == std::string_view::npos) end = target.size();
+        const std::string_view part = target.substr(i, end - i);
+        if (!part.empty() && part != ".") names.emplace_back(part);
+        i = end + 1;
+    }
+    return names;
+}
+
+// The names below root of an absolute link target, or false when it leads
+// outside the folder. root is compared as given and as the system resolves it.
+bool BelowRoot(const std::string& host, const std::string& target, std::vector<std::string>& below) {
+    const std::vector<std::string> want = LinkNames(target);
+    const auto strip = [&](const std::string& root) {
+        const std::vector<std::string> top = HostComponents(root);
+        if (top.size() > want.size()) return false;
+        for (std::size_t k = 0; k < top.size(); ++k) {
+            if (top[k] != want[k]) return false;
+        }
+        below.assign(want.begin() + static_cast<std::ptrdiff_t>(top.size()), want.end());
+        return true;
+    };
+    if (strip(host)) return true;
+    char real[PATH_MAX];
+    return realpath(host.c_str(), real) != nullptr && strip(real);
+}
+
+struct Pending {
+    std::string name;
+    bool fromWindows = false;  // a name of the Windows path (matched without regard to case)
+    String windowsName;
+};
+
+}  // namespace
+
+int Locate(StringView windowsPath, Location& out, Walk walk) {
+    out = Location{};
+    if (windowsPath.size() > pathparse::kMaxWindowsPath) return ENAMETOOLONG;
+    if (windowsPath.find(u'\0') != StringView::npos) return ENOENT;
+    String driveName;
+    std::size_t restStart = 0;
+    if (!SplitDrive(windowsPath, driveName, restStart)) return ENOENT;
+    Drive drive;
+    if (!FindDrive(driveName, drive)) return ENOENT;
+
+    const StringView rest = windowsPath.substr(restStart);
+    const std::vector<String> parts = pathparse::WindowsComponents(rest, Separators::kBoth);
+    std::deque<Pending> pending;
+    for (const auto& part : parts) {
+        Pending p;
+        if (!HostNameOf(part, p.name)) return ENOENT;
+        p.fromWindows = true;
+        p.windowsName = part;
+        pending.push_back(std::move(p));
+    }
+    out.trailing = !parts.empty() && pathparse::IsSeparator(rest.back(), Separators::kBoth);
     out.isDriveRoot = parts.empty();
+
+    const Fd root(open(drive.host.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    std::vector<std::string> names;  // real folders below the root, as walked
+    // A missing level under kFind: the rest of the path is taken as given.
+    const auto finishMissing = [&](const std::string* current) {
+        std::vector<std::string> all = names;
+        if (current != nullptr) all.push_back(*current);
+        for (const auto& p : pending) all.push_back(p.name);
+        pending.clear();
+        out.folderMissing = true;
+        if (!all.empty()) {
+            out.name = all.back();
+            if (out.listedName.empty()) out.listedName = out.name;
+        }
+        out.path = JoinBelow(drive.host, all);
+        if (out.trailing) out.path += '/';
+        return 0;
+    };
+    if (!root.Valid()) return walk == Walk::kMakeFolders ? errno : finishMissing(nullptr);
+
+    Fd cur(fcntl(root.Get(), F_DUPFD_CLOEXEC, 0));
+    if (!cur.Valid()) return errno;
+    // Reopens the folder at names from the root: used after "..", which
+    // must mean the parent of where the walk really is.
+    const auto reopen = [&](std::size_t count) -> int {
+        Fd at(fcntl(root.Get(), F_DUPFD_CLOEXEC, 0));
+        for (std::size_t k = 0; k < count && at.Valid(); ++k) at = Fd(openat(at.Get(), names[k].c_str(), kFolderFlags));
+        if (!at.Valid()) return errno;
+        cur = std::move(at);
+        return 0;
+    };
+
+    int links = 0;
+    bool finalIsLink = false;
+    while (!pending.empty()) {
+        Pending c = std::move(pending.front());
+        pending.pop_front();
+        const bool last = pending.empty();
+        if (c.name == "..") {
+            if (names.empty()) return ENOENT;  // a link that climbs out of the drive
+            names.pop_back();
+            if (const int err = reopen(names.size()); err != 0) return err;
+            if (last) break;
+            continue;
+        }
+        struct stat st {};
+        int r = fstatat(cur.Get(), c.name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+        if (r != 0 && errno == ENOENT && c.fromWindows) {
+            // Windows ignores letter case: the folder's first entry that matches.
+            std::string found;
+            if (FindNoCase(cur.Get(), c.windowsName, c.name.size(), found)) {
+                c.name = std::move(found);
+                r = fstatat(cur.Get(), c.name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+            } else {
+                errno = ENOENT;
+            }
+        }
+        if (c.fromWindows && last) out.listedName = c.name;
+        if (r != 0) {
+            if (errno != ENOENT) return errno;
+            if (walk == Walk::kMakeFolders) {
+                if (mkdirat(cur.Get(), c.name.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+                if (fstatat(cur.Get(), c.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+            } else if (last) {
+                out.folder = std::move(cur);
+                out.name = c.name;
+                out.danglingLink = finalIsLink;
+                out.path = JoinBelow(JoinBelow(drive.host, names), {c.name});
+                if (out.trailing) out.path += '/';
+                return 0;
+            } else {
+                return finishMissing(&c.name);
+            }
+        }
+        if (S_ISLNK(st.st_mode)) {
+            if (++links > kMaxLinks) return ELOOP;
+            char target[PATH_MAX];
+            const ssize_t n = readlinkat(cur.Get(), c.name.c_str(), target, sizeof target);
+            if (n < 0) return errno;
+            if (static_cast<std::size_t>(n) >= sizeof target) return ENAMETOOLONG;
+            const std::string text(target, static_cast<std::size_t>(n));
+            std::vector<std::string> next;
+            if (!text.empty() && text[0] == '/') {
+                if (!BelowRoot(drive.host, text, next)) return ENOENT;  // leads outside the drive
+                names.clear();
+                if (const int err = reopen(0); err != 0) return err;
+            } else {
+                next = LinkNames(text);
+            }
+            if (last) finalIsLink = true;
+            for (auto it = next.rbegin(); it != next.rend(); ++it) pending.push_front(Pending{*it, false, {}});
+            if (next.empty() && last) break;  // a link to "." : the folder the walk is in
+            continue;
+        }
+        if (last) {
+            if (walk == Walk::kMakeFolders && !S_ISDIR(st.st_mode)) return EEXIST;
+            out.folder = std::move(cur);
+            out.name = c.name;
+            out.path = JoinBelow(JoinBelow(drive.host, names), {c.name});
+            if (out.trailing) out.path += '/';
+            return 0;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            if (walk == Walk::kMakeFolders) return EEXIST;  // a file stands where a folder is needed
+            return finishMissing(&c.name);
+        }
+        Fd next(openat(cur.Get(), c.name.c_str(), kFolderFlags));
+        if (!next.Valid()) return errno;
+        cur = std::move(next);
+        names.push_back(c.name);
+    }
+
+    // The walk ended in a folder by "..", or at the drive root.
+    if (names.empty()) {
+        out.isDriveRoot = true;
+        out.folder = std::move(cur);
+        out.path = drive.host;
+        if (out.trailing && out.path.back() != '/') out.path += '/';
+        return 0;
+    }
+    out.name = names.back();
+    if (out.listedName.empty()) out.listedName = out.name;
+    names.pop_back();
+    if (const int err = reopen(names.size()); err != 0) return err;
+    out.folder = std::move(cur);
+    out.path = JoinBelow(JoinBelow(drive.host, names), {out.name});
+    if (out.trailing) out.path += '/';
+    return 0;
+}
+
+bool StatLocation(const Location& loc, struct stat& st) {
+    if (loc.folderMissing || loc.danglingLink || !loc.folder.Valid()) {
+        errno = ENOENT;
+        return false;
+    }
+    if (loc.isDriveRoot) return fstat(loc.folder.Get(), &st) == 0;
+    if (fstatat(loc.folder.Get(), loc.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (S_ISLNK(st.st_mode)) {
+        errno = ENOENT;  // became a link after the walk
+        return false;
+    }
+    if (loc.trailing && !S_ISDIR(st.st_mode)) {
+        errno = ENOTDIR;  // "a.txt\" names no file
+        return false;
+    }
+    return true;
+}
+
+bool Resolve(StringView windowsPath, HostPath& out) {
+    Location loc;
+    if (Locate(windowsPath, loc) != 0) return false;
+    out.path = loc.path;
+    out.name = loc.name;
+    out.isDriveRoot = loc.isDriveRoot;
     return true;
 }
 
 bool IsDriveMapped(StringView windowsPath) {
     String driveName;
-    String rest;
+    std::size_t rest = 0;
     Drive drive;
     return SplitDrive(windowsPath, driveName, rest) && FindDrive(driveName, drive);
 }
 
 void PrepareDriveForWrite(StringView windowsPath) {
     String driveName;
-    String rest;
+    std::size_t rest = 0;
     Drive drive;
     if (!SplitDrive(windowsPath, driveName, rest) || !FindDrive(driveName, drive) || !drive.createOnWrite) return;
     std::string path;
@@ -305,11 +599,8 @@ String WindowsPathFromHost(std::string_view hostPathUtf8) {
 
     String out = best->name + u"\\";
     for (std::size_t k = bestLength; k < parts.size(); ++k) {
-        const String name = FromUtf8(parts[k]);
-        // A '\' inside a name, or bytes that are not UTF-8, have no Windows form.
-        if (name.find(u'\\') != String::npos || ToUtf8(name) != parts[k]) return {};
         if (k > bestLength) out += u'\\';
-        out += name;
+        out += WindowsNameOf(parts[k]);
     }
     return out;
 }

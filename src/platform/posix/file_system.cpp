@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/path_parse.h"
 #include "platform/posix/host.h"
 
 namespace tw {
@@ -73,20 +75,20 @@ std::string HostFolderOf(const std::string& hostPath) {
     return slash == 0 ? "/" : p.substr(0, slash);
 }
 
-bool ReplaceFile(const std::string& target, mode_t mode, const struct timespec* mtime,
-                 const std::function<bool(int fd)>& fill) {
-    const std::string folder = HostFolderOf(target);
-    std::string temp = (folder == "/" ? "" : folder) + "/.tidewell-XXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
-    const int fd = mkostemp(name.data(), O_CLOEXEC);
+bool ReplaceFileAt(int folder, const std::string& name, mode_t mode, const struct timespec* mtime,
+                   const struct stat* owner, const std::function<bool(int fd)>& fill) {
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = TemporaryName();
+        fd = openat(folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
     if (fd < 0) return false;
-    temp = name.data();
 
     // A replaced file keeps its owner where the process may set it (root).
-    struct stat old {};
-    if (stat(target.c_str(), &old) == 0 && (old.st_uid != geteuid() || old.st_gid != getegid())) {
-        if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+    if (owner != nullptr && (owner->st_uid != geteuid() || owner->st_gid != getegid())) {
+        if (fchown(fd, owner->st_uid, owner->st_gid) != 0) {
             // Not permitted for ordinary users; the copy then belongs to them.
         }
     }
@@ -104,15 +106,27 @@ bool ReplaceFile(const std::string& target, mode_t mode, const struct timespec* 
         ok = false;
         saved = errno;
     }
-    if (ok && rename(temp.c_str(), target.c_str()) != 0) {
+    if (ok && renameat(folder, temp.c_str(), folder, name.c_str()) != 0) {
         ok = false;
         saved = errno;
     }
     if (!ok) {
-        unlink(temp.c_str());
+        unlinkat(folder, temp.c_str(), 0);
         errno = saved;
     }
     return ok;
+}
+
+bool ReplaceFile(const std::string& target, mode_t mode, const struct timespec* mtime,
+                 const std::function<bool(int fd)>& fill) {
+    const Fd folder(open(HostFolderOf(target).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.Valid()) return false;
+    std::string name = target;
+    while (name.size() > 1 && name.back() == '/') name.pop_back();
+    name = name.substr(name.rfind('/') + 1);
+    struct stat old {};
+    const bool exists = fstatat(folder.Get(), name.c_str(), &old, 0) == 0;
+    return ReplaceFileAt(folder.Get(), name, mode, mtime, exists ? &old : nullptr, fill);
 }
 
 }  // namespace posix
@@ -122,8 +136,8 @@ bool ReplaceFile(const std::string& target, mode_t mode, const struct timespec* 
 namespace {
 
 bool StatPath(StringView path, struct stat& st) {
-    HostPath host;
-    return Resolve(path, host) && stat(host.path.c_str(), &st) == 0;
+    Location loc;
+    return Locate(path, loc) == 0 && StatLocation(loc, st);
 }
 
 }  // namespace
@@ -138,14 +152,26 @@ bool IsDirectory(StringView path) {
     return StatPath(path, st) && S_ISDIR(st.st_mode);
 }
 
+bool FileIdentity(StringView path, TFileId& id) {
+    struct stat st {};
+    if (!StatPath(path, st)) return false;
+    id.Volume = static_cast<std::uint64_t>(st.st_dev);
+    id.Index = static_cast<std::uint64_t>(st.st_ino);
+    return true;
+}
+
 // ---------------------------------------------------------------- directory search
 
 struct SearchHandle {
-    DIR* dir = nullptr;  // null for a lookup of one entry, which has nothing more to give
-    std::string folder;  // host folder being listed
-    String mask;         // the pattern's name part
+    DIR* dir = nullptr;   // null for a lookup of one entry, which has nothing more to give
+    String folder;        // the Windows folder being listed, with its trailing '\'
+    String mask;          // the pattern's name part
     bool atDriveRoot = false;
+    std::int32_t unreadable = 0;  // entries left out because they could not be read
 
+    SearchHandle() = default;
+    SearchHandle(const SearchHandle&) = delete;
+    SearchHandle& operator=(const SearchHandle&) = delete;
     ~SearchHandle() {
         if (dir != nullptr) closedir(dir);
     }
@@ -191,8 +217,8 @@ bool MaskMatches(StringView mask, StringView name) {
 
 bool HasWildcard(StringView name) { return name.find_first_of(u"*?") != StringView::npos; }
 
-void Fill(TSearchRec& rec, const std::string& hostName, const struct stat& st) {
-    rec.Name = FromUtf8(hostName);
+void Fill(TSearchRec& rec, const String& name, const std::string& hostName, const struct stat& st) {
+    rec.Name = name;
     rec.Attr = AttributesOf(st, IsHiddenName(hostName));
     rec.Size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::int64_t>(st.st_size);
     rec.Time = DosTimeOf(st.st_mtim);
@@ -202,26 +228,58 @@ void Fill(TSearchRec& rec, const std::string& hostName, const struct stat& st) {
 int NextEntry(TSearchRec& rec) {
     SearchHandle& h = *rec.FindHandle;
     if (h.dir == nullptr) return ENOENT;
+    const int folder = dirfd(h.dir);
     for (;;) {
         errno = 0;
         const dirent* e = readdir(h.dir);
-        if (e == nullptr) return errno != 0 ? errno : ENOENT;
+        if (e == nullptr) return errno != 0 ? errno : ENOENT;  // an error: the rest cannot be read
         const std::string hostName = e->d_name;
-        // Names that have no Windows form cannot be asked for again: leave them out.
-        if (hostName.find('\\') != std::string::npos) continue;
-        const String name = FromUtf8(hostName);
-        if (ToUtf8(name) != hostName) continue;
+        if (IsTemporaryName(hostName)) continue;  // our own copy at work, or one that was cut off
+        const String name = WindowsNameOf(hostName);
         if (!MaskMatches(h.mask, name)) continue;
 
         struct stat st {};
-        // ".." of a drive root would lead outside the drive: report the root itself.
-        const std::string full = (hostName == ".." && h.atDriveRoot) ? h.folder
-                                 : (h.folder == "/" ? "/" : h.folder + "/") + hostName;
-        if (stat(full.c_str(), &st) != 0) continue;  // a dangling link, or gone meanwhile
+        const bool dots = hostName == "." || hostName == "..";
+        if (dots) {
+            // ".." of a drive root would lead outside the drive: report the root itself.
+            const bool ok = (hostName == "." || h.atDriveRoot) ? fstat(folder, &st) == 0
+                                                               : fstatat(folder, "..", &st, 0) == 0;
+            if (!ok) continue;
+        } else {
+            if (h.folder.size() + name.size() > pathparse::kMaxWindowsPath) {
+                ++h.unreadable;  // a name that no Windows path can reach
+                continue;
+            }
+            if (fstatat(folder, hostName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno != ENOENT) ++h.unreadable;  // gone meanwhile is not a loss
+                continue;
+            }
+            if (S_ISLNK(st.st_mode)) {
+                // A link is what it leads to, while that stays inside the
+                // drive; one that leads outside or nowhere is no entry.
+                Location target;
+                const int err = Locate(h.folder + name, target);
+                if (err != 0 && err != ENOENT) {
+                    ++h.unreadable;
+                    continue;
+                }
+                if (err != 0 || !StatLocation(target, st)) continue;
+            }
+        }
         if ((AttributesOf(st, IsHiddenName(hostName)) & rec.ExcludeAttr) != 0) continue;
-        Fill(rec, hostName, st);
+        Fill(rec, name, hostName, st);
         return 0;
     }
+}
+
+// A folder of a located entry, opened for listing.
+int OpenFolderForListing(const Location& loc) {
+    if (loc.folderMissing || loc.danglingLink || !loc.folder.Valid()) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (loc.isDriveRoot) return openat(loc.folder.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return openat(loc.folder.Get(), loc.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
 }  // namespace
@@ -234,14 +292,19 @@ int StartSearch(StringView pattern, std::int32_t mask, TSearchRec& rec) {
 
     auto handle = std::make_unique<SearchHandle>();
     if (HasWildcard(name)) {
-        HostPath folder;
-        if (!Resolve(FolderPart(pattern), folder)) return ENOENT;
-        handle->folder = folder.path;
-        while (handle->folder.size() > 1 && handle->folder.back() == '/') handle->folder.pop_back();
+        Location folder;
+        handle->folder = FolderPart(pattern);
+        if (const int err = Locate(handle->folder, folder); err != 0) return err;
         handle->mask = name;
         handle->atDriveRoot = folder.isDriveRoot;
-        handle->dir = opendir(handle->folder.c_str());
-        if (handle->dir == nullptr) return errno;
+        const int fd = OpenFolderForListing(folder);
+        if (fd < 0) return errno;
+        handle->dir = fdopendir(fd);
+        if (handle->dir == nullptr) {
+            const int err = errno;
+            close(fd);
+            return err;
+        }
         rec.FindHandle = std::move(handle);
         const int result = NextEntry(rec);
         if (result != 0) EndSearch(rec);
@@ -249,13 +312,13 @@ int StartSearch(StringView pattern, std::int32_t mask, TSearchRec& rec) {
     }
 
     // The full path of one entry: look that entry up.
-    HostPath entry;
-    if (!Resolve(pattern, entry) || entry.isDriveRoot) return ENOENT;
+    Location entry;
+    if (const int err = Locate(pattern, entry); err != 0) return err;
+    if (entry.isDriveRoot || IsTemporaryName(entry.listedName)) return ENOENT;
     struct stat st {};
-    if (stat(entry.path.c_str(), &st) != 0) return errno;
-    const bool hidden = IsHiddenName(entry.name);
-    if ((AttributesOf(st, hidden) & rec.ExcludeAttr) != 0) return ENOENT;
-    Fill(rec, entry.name, st);
+    if (!StatLocation(entry, st)) return errno;
+    if ((AttributesOf(st, IsHiddenName(entry.listedName)) & rec.ExcludeAttr) != 0) return ENOENT;
+    Fill(rec, WindowsNameOf(entry.listedName), entry.listedName, st);
     rec.FindHandle = std::move(handle);
     return 0;
 }
@@ -267,6 +330,10 @@ int ContinueSearch(TSearchRec& rec) {
 
 void EndSearch(TSearchRec& rec) { rec.FindHandle.reset(); }
 
+std::int32_t UnreadableEntries(const TSearchRec& rec) { return rec.FindHandle ? rec.FindHandle->unreadable : 0; }
+
+bool SearchFoundNothing(int result) { return result == 0 || result == ENOENT || result == ENOTDIR; }
+
 // ---------------------------------------------------------------- reading
 
 namespace {
@@ -274,10 +341,11 @@ namespace {
 // Reads ahead in blocks larger than callers ask for: hashing asks for 4 KiB
 // at a time, and a system call per 4 KiB costs more than the hashing of it.
 // Bytes are handed out in order, so a read error still ends the stream after
-// the last good byte.
+// the last good byte. The stream ends at the size the file had when it was
+// opened: a file that grows meanwhile is read as it was.
 class PosixFileStream final : public TFileStream {
 public:
-    explicit PosixFileStream(int fd) : fd_(fd) {
+    PosixFileStream(int fd, std::uint64_t size) : fd_(fd), remaining_(size) {
         posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
     ~PosixFileStream() override { close(fd_); }
@@ -302,25 +370,64 @@ private:
     static constexpr std::size_t kBlock = 64 * 1024;
 
     std::size_t ReadSome(void* buffer, std::size_t count) {
+        if (remaining_ < count) count = static_cast<std::size_t>(remaining_);
+        if (count == 0) return 0;
         for (;;) {
             const ssize_t n = read(fd_, buffer, count);
-            if (n >= 0) return static_cast<std::size_t>(n);
+            if (n >= 0) {
+                remaining_ -= static_cast<std::uint64_t>(n);
+                return static_cast<std::size_t>(n);
+            }
             if (errno != EINTR) return 0;
         }
     }
 
     int fd_;
+    std::uint64_t remaining_;
     std::unique_ptr<char[]> block_ = std::make_unique<char[]>(kBlock);
     std::size_t next_ = 0;
     std::size_t end_ = 0;
 };
 
-// Opens a regular file for reading. O_NONBLOCK keeps a named pipe from
-// blocking the open; the type check then turns it away.
-int OpenRegular(const std::string& host, struct stat& st) {
-    const int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+// Kernel interfaces that look like regular files but have no contents of
+// their own: their size says nothing, and some never end (/proc/self/pagemap).
+bool IsPseudoFileSystem(int fd) {
+    struct statfs fs {};
+    if (fstatfs(fd, &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case 0x9fa0:      // proc
+        case 0x62656572:  // sysfs
+        case 0x64626720:  // debugfs
+        case 0x74726163:  // tracefs
+        case 0x73636673:  // securityfs
+        case 0x62656570:  // configfs
+        case 0x27e0eb:    // cgroup
+        case 0x63677270:  // cgroup2
+        case 0xcafe4a11:  // bpf
+        case 0xde5e81e4:  // efivarfs
+        case 0x6e736673:  // nsfs
+        case 0x50494646:  // pidfs
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Opens a located regular file for reading. O_NONBLOCK keeps a named pipe
+// from blocking the open and O_NOFOLLOW a link put in place after the walk
+// from being followed; the type check then turns away all but regular files.
+int OpenRegular(const Location& loc, struct stat& st) {
+    if (loc.folderMissing || loc.danglingLink || !loc.folder.Valid()) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (loc.isDriveRoot || loc.trailing) {
+        errno = loc.isDriveRoot ? EISDIR : ENOTDIR;
+        return -1;
+    }
+    const int fd = openat(loc.folder.Get(), loc.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) return -1;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || IsPseudoFileSystem(fd)) {
         const int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         close(fd);
         errno = err;
@@ -335,12 +442,12 @@ int OpenRegular(const std::string& host, struct stat& st) {
 std::unique_ptr<TFileStream> OpenForReading(StringView path) {
     // Linux has no share modes: the file is opened read-only, but other
     // processes can still write it while it is open.
-    HostPath host;
-    int err = ENOENT;
-    if (Resolve(path, host)) {
+    Location loc;
+    int err = Locate(path, loc);
+    if (err == 0) {
         struct stat st {};
-        const int fd = OpenRegular(host.path, st);
-        if (fd >= 0) return std::make_unique<PosixFileStream>(fd);
+        const int fd = OpenRegular(loc, st);
+        if (fd >= 0) return std::make_unique<PosixFileStream>(fd, static_cast<std::uint64_t>(st.st_size));
         err = errno;
     }
     throw EFOpenError(u"Cannot open file \"" + String(path) + u"\". " + ErrorText(err));
@@ -363,12 +470,18 @@ bool posix::WriteAll(int fd, const char* data, std::size_t size) {
 
 namespace {
 
-bool CopyContents(int in, int out) {
+// Copies size bytes (the source's size when it was opened); a source that
+// shrinks meanwhile ends the copy at its end.
+bool CopyContents(int in, int out, std::uint64_t size) {
     // The kernel's copy first (it can share blocks); plain reads and writes
     // where the file systems do not support it.
-    for (;;) {
-        const ssize_t n = copy_file_range(in, nullptr, out, nullptr, std::size_t{1} << 30, 0);
-        if (n > 0) continue;
+    std::uint64_t left = size;
+    while (left > 0) {
+        const ssize_t n = copy_file_range(in, nullptr, out, nullptr, std::min<std::uint64_t>(left, 1u << 30), 0);
+        if (n > 0) {
+            left -= static_cast<std::uint64_t>(n);
+            continue;
+        }
         if (n == 0) return true;
         if (errno == EINTR) continue;
         if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP && errno != EPERM)
@@ -376,46 +489,47 @@ bool CopyContents(int in, int out) {
         break;
     }
     std::vector<char> buffer(256 * 1024);
-    for (;;) {
-        const ssize_t n = read(in, buffer.data(), buffer.size());
+    while (left > 0) {
+        const ssize_t n = read(in, buffer.data(), std::min<std::uint64_t>(left, buffer.size()));
         if (n == 0) return true;
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
         }
         if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(n))) return false;
+        left -= static_cast<std::uint64_t>(n);
     }
+    return true;
 }
 
 }  // namespace
 
 int CopyFileReplacing(StringView source, StringView target) {
-    HostPath from;
-    HostPath to;
-    if (!Resolve(source, from) || !Resolve(target, to) || to.isDriveRoot || to.path.back() == '/') return 0;
+    // Both ends through the walk: a link on the way that leads outside the
+    // drive makes the path missing, and the write happens in the folder the
+    // walk opened, so nothing outside the drive is ever written.
+    Location from;
+    Location to;
+    if (Locate(source, from) != 0 || Locate(target, to) != 0) return 0;
+    if (to.isDriveRoot || to.trailing || to.folderMissing || to.danglingLink) return 0;
 
-    std::string targetHost = to.path;
     struct stat existing {};
-    if (lstat(targetHost.c_str(), &existing) == 0) {
-        if (S_ISLNK(existing.st_mode)) {
-            // Replace the file the link leads to, not the link.
-            char real[PATH_MAX];
-            if (stat(targetHost.c_str(), &existing) != 0 || realpath(targetHost.c_str(), real) == nullptr) return 0;
-            targetHost = real;
-        }
+    const bool exists = fstatat(to.folder.Get(), to.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists) {
         // A folder, a read-only or hidden file, or anything but a regular file is refused.
-        if (!S_ISREG(existing.st_mode) || (AttributesOf(existing, IsHiddenName(to.name)) & (faReadOnly | faHidden)))
+        if (!S_ISREG(existing.st_mode) ||
+            (AttributesOf(existing, IsHiddenName(to.listedName)) & (faReadOnly | faHidden)))
             return 0;
     } else if (errno != ENOENT) {
         return 0;
     }
-    struct stat folder {};
-    if (stat(HostFolderOf(targetHost).c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) return 0;
 
     struct stat st {};
-    const int in = OpenRegular(from.path, st);
+    const int in = OpenRegular(from, st);
     if (in < 0) return 0;
-    const bool ok = ReplaceFile(targetHost, st.st_mode & 0777, &st.st_mtim, [&](int out) { return CopyContents(in, out); });
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    const bool ok = ReplaceFileAt(to.folder.Get(), to.name, st.st_mode & 0777, &st.st_mtim, exists ? &existing : nullptr,
+                                  [&](int out) { return CopyContents(in, out, size); });
     close(in);
     return ok ? 1 : 0;
 }
@@ -426,10 +540,7 @@ namespace {
 
 String Bracketed(StringView path) { return u"\r\n[" + String(path) + u"]"; }
 
-bool HasLongPrefix(StringView path) {
-    return path.size() >= 4 && path[0] == u'\\' && path[1] == u'\\' && (path[2] == u'?' || path[2] == u'.') &&
-           path[3] == u'\\';
-}
+bool HasLongPrefix(StringView path) { return pathparse::HasDevicePrefix(path, pathparse::Separators::kBackslash); }
 
 // The absolute form of a Windows path: separators made '\', empty and "."
 // components dropped, ".." resolved within the drive. Paths with a \\?\ or
@@ -437,37 +548,19 @@ bool HasLongPrefix(StringView path) {
 // folder to resolve against here and is returned as given.
 String FullPathOf(StringView path) {
     if (HasLongPrefix(path)) return String(path);
+    const pathparse::Root root = pathparse::ParseRoot(path, pathparse::Separators::kBoth);
     String drive;
-    std::size_t restStart = 0;
-    if (path.size() >= 2 && path[1] == u':') {
+    if (root.prefix != 0) return String(path);
+    if (root.kind == pathparse::Root::Kind::kLetter) {
         drive = String(path.substr(0, 2));
-        restStart = 2;
-    } else if (path.size() >= 2 && (path[0] == u'\\' || path[0] == u'/') && (path[1] == u'\\' || path[1] == u'/')) {
-        // \\server\share: two names form the drive.
-        std::size_t i = 2;
-        for (int names = 0; names < 2; ++names) {
-            while (i < path.size() && path[i] != u'\\' && path[i] != u'/') ++i;
-            if (names == 0 && i < path.size()) ++i;
-        }
-        drive = u"\\\\" + String(path.substr(2, i - 2));
+    } else if (root.kind == pathparse::Root::Kind::kShare) {
+        drive = String(path.substr(0, root.end));
         for (auto& c : drive) c = c == u'/' ? u'\\' : c;
-        restStart = i;
     } else {
         return String(path);
     }
-    std::vector<String> parts;
-    std::size_t i = restStart;
-    while (i < path.size()) {
-        std::size_t end = i;
-        while (end < path.size() && path[end] != u'\\' && path[end] != u'/') ++end;
-        const StringView part = path.substr(i, end - i);
-        if (part == u"..") {
-            if (!parts.empty()) parts.pop_back();
-        } else if (!part.empty() && part != u".") {
-            parts.emplace_back(part);
-        }
-        i = end + 1;
-    }
+    const std::vector<String> parts =
+        pathparse::WindowsComponents(path.substr(root.rest), pathparse::Separators::kBoth);
     String full = drive + u"\\";
     for (std::size_t k = 0; k < parts.size(); ++k) {
         if (k > 0) full += u'\\';
@@ -476,14 +569,6 @@ String FullPathOf(StringView path) {
     const char16_t last = path.back();
     if (!parts.empty() && (last == u'\\' || last == u'/')) full += u'\\';
     return full;
-}
-
-// One trailing '\' dropped, unless it follows the drive's ':'.
-String WithoutFolderBackslash(const String& path) {
-    if (path.size() >= 2 && path.back() == u'\\' && path[path.size() - 2] != u':') {
-        return path.substr(0, path.size() - 1);
-    }
-    return path;
 }
 
 }  // namespace
@@ -511,24 +596,9 @@ void EnsureDirectory(StringView path) {
     if (!IsDriveMapped(full)) throw EInOutError(u"The drive cannot be found" + Bracketed(full));
     PrepareDriveForWrite(full);
 
-    // The missing levels, deepest first; then created from the top down.
-    std::vector<String> missing;
-    String level = WithoutFolderBackslash(full);
-    while (!IsDirectory(level)) {
-        missing.push_back(level);
-        const String parent = FolderPart(level);
-        if (parent == level) break;
-        level = WithoutFolderBackslash(parent);
-    }
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        HostPath host;
-        int err = ENOENT;
-        if (Resolve(*it, host)) {
-            if (mkdir(host.path.c_str(), 0777) == 0) continue;
-            err = errno;
-            // Made by someone else meanwhile: as good as made here.
-            if (err == EEXIST && IsDirectory(*it)) continue;
-        }
+    // One walk down from the drive, making each missing level on the way.
+    Location made;
+    if (const int err = Locate(full, made, Walk::kMakeFolders); err != 0) {
         throw EInOutError(ErrorText(err) + Bracketed(path));
     }
 }

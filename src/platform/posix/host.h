@@ -15,16 +15,78 @@
 
 namespace tw::posix {
 
-// Where a Windows path leads on the host.
+// An open file descriptor, closed when dropped.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { Reset(); }
+    Fd(Fd&& other) noexcept : fd_(other.Release()) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            fd_ = other.Release();
+        }
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+
+    int Get() const { return fd_; }
+    bool Valid() const { return fd_ >= 0; }
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void Reset();
+
+private:
+    int fd_ = -1;
+};
+
+// Where a Windows path leads on the host, found by walking down from the
+// drive's folder one opened level at a time. Links met on the way are
+// followed only while they stay inside the drive's folder (judged by where
+// they lead, level by level, not by their text); the entry itself, when it
+// is a link, is followed the same way, so that folder and name are where the
+// data really lives.
+struct Location {
+    Fd folder;               // the folder holding the entry (the drive root itself for the root); open unless folderMissing
+    std::string name;        // the entry's host name in folder; empty at the drive root
+    std::string listedName;  // the entry's name as its Windows folder lists it (the link's own name for a link)
+    std::string path;        // host path of the entry; ends in '/' when the Windows path ended in '\'
+    bool isDriveRoot = false;
+    bool trailing = false;       // the Windows path ended in '\'
+    bool folderMissing = false;  // a level above the entry is missing (or is no folder)
+    bool danglingLink = false;   // the entry is a link inside the drive that leads to nothing
+};
+
+enum class Walk {
+    kFind,           // find only
+    kMakeFolders,    // create every missing level, the entry included, as folders
+};
+
+// The door to the host file system: 0 and out filled, or an errno value.
+// ENOENT when the path has no drive, its drive is not mapped, it holds a NUL
+// or a name without a host form, or a link on the way leads outside the
+// drive. ENAMETOOLONG past kMaxWindowsPath. A level missing under kFind is
+// not an error: out.folderMissing says so, and the rest is taken as given.
+// A name missing with its exact spelling is matched without regard to case,
+// reading its folder once.
+int Locate(StringView windowsPath, Location& out, Walk walk = Walk::kFind);
+
+// fstatat of a located entry without following a link (the walk has
+// followed the ones it may); honours a trailing '\'. False with errno set.
+bool StatLocation(const Location& loc, struct stat& st);
+
+// Compatibility view of Locate for callers that work with host paths (the
+// profile files): false when Locate fails.
 struct HostPath {
     std::string path;        // absolute host path; ends in '/' when the Windows path ended in '\'
     std::string name;        // the last host component (empty at the drive root)
     bool isDriveRoot = false;
 };
-
-// False when the path has no drive, its drive is not mapped, or it holds a
-// NUL. Components are matched without regard to letter case when the exact
-// name does not exist.
 bool Resolve(StringView windowsPath, HostPath& out);
 
 // True when the drive of the path (letter or share) is in the table.
@@ -33,6 +95,19 @@ bool IsDriveMapped(StringView windowsPath);
 // Creates the host folder of the path's drive when the drive is one that is
 // created on first write (the default C:). Does nothing otherwise.
 void PrepareDriveForWrite(StringView windowsPath);
+
+// Host names and their Windows form. Valid UTF-8 is decoded; every byte that
+// is not part of valid UTF-8, and every byte that Windows cannot hold in a
+// name ('\\', ':', '*', '?'), becomes the lone low surrogate U+DC00 + byte,
+// which no valid UTF-8 produces. The host form of a Windows name undoes
+// exactly that; a name with any other lone surrogate has no host form.
+String WindowsNameOf(std::string_view hostName);
+bool HostNameOf(StringView windowsName, std::string& out);
+
+// Our own temporary files (the replacing copy, profile writes): the name
+// they are given, and the test that leaves them out of every listing.
+std::string TemporaryName();
+bool IsTemporaryName(std::string_view hostName);
 
 // Letter case folding used wherever Windows ignores case in names.
 char16_t FoldCase(char16_t c);
@@ -55,6 +130,11 @@ std::int32_t DosTimeOf(const struct timespec& when);
 // and the result is false.
 bool ReplaceFile(const std::string& target, mode_t mode, const struct timespec* mtime,
                  const std::function<bool(int fd)>& fill);
+// The same inside an opened folder: the temporary file is made there and
+// renamed over name there, so nothing between the check and the write can
+// move the write elsewhere. owner, when given, is the replaced file's.
+bool ReplaceFileAt(int folder, const std::string& name, mode_t mode, const struct timespec* mtime,
+                   const struct stat* owner, const std::function<bool(int fd)>& fill);
 
 // Writes all of data to fd, going on after interruptions and short writes.
 bool WriteAll(int fd, const char* data, std::size_t size);

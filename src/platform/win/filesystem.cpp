@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/path_parse.h"
 #include "platform/platform.h"
 #include "platform/win/win_util.h"
 
@@ -141,6 +142,30 @@ int ContinueSearch(TSearchRec& rec) {
 
 void EndSearch(TSearchRec& rec) { rec.FindHandle.reset(); }
 
+// FindNextFileW hands over every entry it meets; nothing is left out.
+std::int32_t UnreadableEntries(const TSearchRec&) { return 0; }
+
+bool SearchFoundNothing(int result) {
+    return result == 0 || result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND ||
+           result == ERROR_NO_MORE_FILES;
+}
+
+bool FileIdentity(StringView path, TFileId& id) {
+    std::wstring wide;
+    if (!ToWide(path, wide)) return false;
+    // No access rights are needed for the identity; backup semantics open folders too.
+    HANDLE handle = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    if (!ok) return false;
+    id.Volume = info.dwVolumeSerialNumber;
+    id.Index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
 // ---------------------------------------------------------------- reading
 
 namespace {
@@ -215,9 +240,7 @@ String Bracketed(StringView path) { return kCrLf + u"[" + String(path) + u"]"; }
 
 bool StartsWith(StringView text, StringView prefix) { return text.substr(0, prefix.size()) == prefix; }
 
-bool HasDevicePrefix(StringView path) { return StartsWith(path, u"\\\\?\\") || StartsWith(path, u"\\\\.\\"); }
-
-bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+bool HasDevicePrefix(StringView path) { return pathparse::HasDevicePrefix(path, pathparse::Separators::kBackslash); }
 
 bool IsInvalidPathChar(char16_t c) {
     return c < 32 || c == u'"' || c == u'<' || c == u'>' || c == u'|' || c == u'*' || c == u'?';
@@ -287,8 +310,9 @@ void EnsureDirectory(StringView path) {
 
     // After a \\?\ or \\.\ prefix, the path proper starts; its own drive
     // letter may carry the one colon.
+    const pathparse::Root root = pathparse::ParseRoot(full, pathparse::Separators::kBackslash);
     const std::size_t body = HasDevicePrefix(full) ? 4 : 0;
-    const bool driveLetter = full.size() >= body + 2 && IsAsciiLetter(full[body]) && full[body + 1] == u':';
+    const bool driveLetter = root.HasAsciiLetter() && root.rest == body + 2;
     for (std::size_t i = 0; i < full.size(); ++i) {
         if (full[i] == u':' && !(driveLetter && i == body + 1)) throw EInOutError(u"The path format is not supported");
     }
@@ -298,7 +322,8 @@ void EnsureDirectory(StringView path) {
         if (IsInvalidPathChar(full[i])) throw EInOutError(u"Invalid characters in path" + Bracketed(full));
     }
 
-    const bool network = (full.size() >= 3 && full[0] == u'\\' && full[1] == u'\\' && !IsInvalidPathChar(full[2])) ||
+    const bool network = (root.kind == pathparse::Root::Kind::kShare && root.prefix == 0 && full.size() >= 3 &&
+                          !IsInvalidPathChar(full[2])) ||
                          StartsWith(full, u"\\\\?\\UNC\\");
     if (!network) {
         const bool found = driveLetter && (GetLogicalDrives() & (1u << ((full[body] | 0x20) - u'a'))) != 0;
