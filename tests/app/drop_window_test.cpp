@@ -341,15 +341,32 @@ TEST_F(DropWindowTest, OnlyLocalFilesAreTakenFromADrag) {
 }
 
 #ifndef _WIN32
-// A host name holding '\' has no Windows form: the drop reaches the window
-// with an empty path and is reported as one without a drive.
-TEST_F(DropWindowTest, HostNameWithoutWindowsFormHasNoDrive) {
-    WriteFile(u"S1\\placeholder.txt", "");
-    const std::string odd = Host(u"S1") + "/back\\slash.txt";
-    std::ofstream(odd).put('x');
-    ASSERT_TRUE(DropOn(Widget(Form(), "sgFiles"), Mime({odd})));
-    EXPECT_EQ(State().DroppedPath(), u"");
-    EXPECT_EQ(Status(), QStringLiteral("无法获取盘符信息"));
+// Every host name has a Windows form. A name holding '\\' or bytes that are
+// not UTF-8 (GBK from an unzipped archive), dragged as a file manager
+// percent-encodes it, is taken in under that form and found again by it.
+TEST_F(DropWindowTest, HostNamesThatAreNotWindowsNamesAreTakenInExactly) {
+    WriteFile(u"S2\\Config.ini", "[Config]\nGameName=G\n");
+    struct Case {
+        std::string hostName;  // bytes on disk
+        std::u16string windowsName;
+    };
+    const Case cases[] = {
+        {"back\\slash.txt", u"back\xDC5Cslash.txt"},
+        {"\xC4\xE3\xBA\xC3.txt", u"\xDCC4\xDCE3\xDCBA\xDCC3.txt"},  // 你好 in GBK
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.hostName);
+        const std::string host = Host(u"S1") + "/" + c.hostName;
+        std::filesystem::create_directories(Host(u"S1"));
+        std::ofstream(host).put('x');
+        auto mime = std::make_unique<QMimeData>();
+        mime->setUrls({QUrl::fromEncoded(QByteArray("file://") +
+                                         QByteArray::fromStdString(host).toPercentEncoding("/"))});
+        ASSERT_TRUE(DropOn(Widget(Form(), "sgFiles"), mime));
+        EXPECT_EQ(State().DroppedPath(), Path(u"S1\\") + c.windowsName);
+        EXPECT_TRUE(State().FirstFileInfo().FileExists);
+        EXPECT_EQ(Status(), QStringLiteral("找到 1 个目录 "));
+    }
 }
 #endif
 
