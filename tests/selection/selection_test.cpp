@@ -17,13 +17,16 @@ protected:
     void SetUp() override {
         TempDrive::SetUp();
         Build(uR"(
-            开区版本\MirServer\Config.ini=[Config]|GameName=热血传奇 Abc
+            开区版本\MirServer\
             Servers\S1\Config.ini=[Config]|GameName=ABC1.76
             Servers\S2\Config.ini=[Config]|GameName=|[GameConf]|GameName=abc
             Servers\NoName\Config.ini=[Config]|GameName=
             Servers\NoIni\
             a\b\S9\Config.ini=[Config]|GameName=xyz
         )");
+        // 热血传奇 Abc in GBK, as a Chinese Windows system saves it.
+        WriteFile(uR"(开区版本\MirServer\Config.ini)",
+                  "[Config]\r\nGameName=\xC8\xC8\xD1\xAA\xB4\xAB\xC6\xE6 Abc\r\n");
     }
 };
 
