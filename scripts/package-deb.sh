@@ -38,7 +38,10 @@ fi
 
 deb_name="tidewell_${version}_$(dpkg --print-architecture).deb"
 rm -f "$DEB_BUILD_DIR/$deb_name"
-(cd "$DEB_BUILD_DIR" && cpack -G DEB >/dev/null)
+# The archive's time stamps are the changelog entry's, as dpkg-buildpackage
+# sets them, so the same sources give the same package.
+SOURCE_DATE_EPOCH="$(dpkg-parsechangelog -l "$ROOT/packaging/linux/changelog" -S Timestamp)" \
+  cpack -G DEB --config "$DEB_BUILD_DIR/CPackConfig.cmake" -B "$DEB_BUILD_DIR" >/dev/null
 mkdir -p "$DIST_DIR"
 cp "$DEB_BUILD_DIR/$deb_name" "$DIST_DIR/$deb_name"
 
