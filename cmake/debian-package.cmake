@@ -7,6 +7,8 @@ include(GNUInstallDirs)
 
 set(TW_DEB_SOURCE ${PROJECT_SOURCE_DIR}/packaging/linux)
 set(TW_DEB_OUT ${CMAKE_CURRENT_BINARY_DIR}/debian-package)
+# A placeholder address until the project has a contact of its own; the
+# changelog's entries carry the same one.
 set(TW_DEB_MAINTAINER "The Tidewell developers <tidewell@example.org>")
 
 # The build keeps its target's name (build/src/Tidewell, which run.sh starts);
