@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything (installing what it needs) and runs every test: the
-# Linux tests, then the Windows tests of the Qt-free layers under Wine.
+# Linux tests, the Debian package (built, installed, started under Xvfb),
+# then the Windows tests of the Qt-free layers under Wine.
 #
 #   --sanitize   the Linux tests only, built with AddressSanitizer and
 #                UndefinedBehaviorSanitizer in their own folder (build-asan/);
@@ -26,5 +27,8 @@ tw_build -DTIDEWELL_BUILD_TESTS=ON -DTIDEWELL_BUILD_BENCH=ON
 
 echo "== Linux tests"
 (cd "$BUILD_DIR" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$JOBS")
+
+"$ROOT/scripts/package-deb.sh"
+"$ROOT/scripts/check-deb.sh"
 
 "$ROOT/scripts/test-windows.sh"
