@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -303,6 +304,29 @@ TEST_F(BoxesWindowTest, PicksCountOnceAndTextFromCodeNever) {
     State().RememberInputs();
     EXPECT_EQ(box->currentText(), QStringLiteral("typed"));
     EXPECT_TRUE(TakeDrains().isEmpty());
+}
+
+// The sync button records both texts in the histories and puts them back:
+// text put in by the system, so no change handling and no rescan.
+TEST_F(BoxesWindowTest, SyncButtonRunsNoChangeHandling) {
+    OpenWith("[SubDirHistory]\r\n0=Servers\r\n");
+    ASSERT_TRUE(DropS1());
+    Focus(SubDir());
+    Press('S');
+    ASSERT_EQ(TakeDrains(), QStringList{RescanMessage("Servers") + "|Servers"});
+    Focus(Version());
+    Press('G');
+    ClearStatuses();
+
+    QTest::mouseClick(W<QPushButton>("btnSync"), Qt::LeftButton);
+    Settle();
+    EXPECT_TRUE(Status().startsWith(QStringLiteral("同步完成")));
+    EXPECT_TRUE(TakeDrains().isEmpty());
+    for (const QString& shown : Statuses()) EXPECT_FALSE(shown.contains(QStringLiteral("重新扫描"))) << shown.toStdString();
+    EXPECT_EQ(SubDir()->currentText(), QStringLiteral("Servers"));
+    EXPECT_EQ(Version()->currentText(), QStringLiteral("G"));
+    EXPECT_EQ(U8(Ini(u"VersionHistory", u"0")), "G");
+    EXPECT_EQ(U8(Ini(u"SubDirHistory", u"0")), "Servers");
 }
 
 // Delete in a box acts on the list selection the box reports, after a
