@@ -3,6 +3,7 @@
 
 #include <QAbstractButton>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -12,22 +13,27 @@ std::vector<TQuestion> asked;
 }  // namespace
 
 bool AskYesNo(QWidget* parent, const QString& text) {
-    const QString yes = QStringLiteral("&Yes");
-    const QString no = QStringLiteral("&No");
-    asked.push_back({QStringLiteral("Confirm"), text, {yes, no}, yes});
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);
+    // Our own captions, not the platform's translated ones.
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("&Yes"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("&No"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+
+    // Recorded from the box itself, so that a test sees what the operator
+    // would have seen.
+    TQuestion question{box.windowTitle(), box.text(), {}, {}};
+    for (const QAbstractButton* button : box.buttons()) question.Buttons << button->text();
+    if (const QPushButton* preset = box.defaultButton()) question.DefaultButton = preset->text();
+    asked.push_back(question);
+
     if (nextAnswer) {
         const bool answer = *nextAnswer;
         nextAnswer.reset();
         return answer;
     }
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text,
-                    QMessageBox::Yes | QMessageBox::No, parent);
-    box.setTextFormat(Qt::PlainText);
-    // Our own captions, not the platform's translated ones.
-    box.button(QMessageBox::Yes)->setText(yes);
-    box.button(QMessageBox::No)->setText(no);
-    box.setDefaultButton(QMessageBox::Yes);
-    box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -13,8 +13,8 @@ class QWidget;
 struct TQuestion {
     QString Title;
     QString Text;
-    QStringList Buttons;    // in the order shown
-    QString DefaultButton;  // the button Enter chooses
+    QStringList Buttons;    // the texts of its buttons
+    QString DefaultButton;  // the text of the button Enter chooses
 };
 
 // Asks text with the title "Confirm", the buttons "&Yes" and "&No" and Yes
@@ -23,7 +23,8 @@ struct TQuestion {
 bool AskYesNo(QWidget* parent, const QString& text);
 
 // Test seam. An answer set in advance is used by the next question in place
-// of showing the box; either way the question is recorded.
+// of running the box; either way the box is built and what it would show is
+// recorded.
 void SetNextAnswer(bool yes);
 const std::vector<TQuestion>& AskedQuestions();
 // Forgets the answer set in advance and the questions asked.

@@ -105,9 +105,9 @@ private:
     // Input that reaches the window while a scan drains the queue waits
     // here until the scan has ended (unit1_scan.cpp).
     TInputHold inputHold_{this};
-    // Called inside the rescan's protected block, after the search; tests
-    // make the block fail through it.
-    std::function<void()> rescanProbe_;
+    // Called by both scan runs right after the search (inside the rescan's
+    // protected block); tests make a run fail there through it.
+    std::function<void()> searchProbe_;
 
     // The window was asked to close while a synchronisation run drained the
     // queue: the run ends after the file it has copied, then the window

@@ -1,5 +1,6 @@
 // TForm1: the version and subfolder boxes (change handling, Enter,
 // completion while typing) and deleting history entries with Delete.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -131,7 +132,11 @@ void TForm1::ConnectBoxes() {
 bool TForm1::BoxesEventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress) return false;
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget == nullptr || widget->window() != this) return false;
+    if (widget == nullptr) return false;
+    // A box's open list is a window of its own that takes the keys while it
+    // is open; it is still part of the box.
+    if (widget->window() != this && widget != cbVersion->view() && widget != cbSubDir->view())
+        return false;
     const auto& key = *static_cast<QKeyEvent*>(event);
 
     // The child-key notification: once per key, for the widget that has it
@@ -199,7 +204,8 @@ bool TForm1::CMChildKey(int key) {
     QWidget* focus = QApplication::focusWidget();
     QComboBox* box = nullptr;
     for (QComboBox* candidate : {cbVersion, cbSubDir}) {
-        if (focus == candidate || focus == candidate->lineEdit()) box = candidate;
+        if (focus == candidate || focus == candidate->lineEdit() || focus == candidate->view())
+            box = candidate;
     }
     if (box == nullptr) return false;
     // The key is consumed whatever happens; a history file that cannot be
@@ -215,8 +221,14 @@ bool TForm1::CMChildKey(int key) {
 
 void TForm1::DeleteHistoryItem(QComboBox* box) {
     if (FIsProcessing) return;
-    const int index = box->currentIndex();
+    // While the list is open, the entry it shows selected is the box's
+    // selection (the arrow keys move it there); the list closes before the
+    // question, as it does when the box loses the focus.
+    QAbstractItemView* list = box->view();
+    const bool open = list->isVisible();
+    const int index = open ? list->currentIndex().row() : box->currentIndex();
     if (index < 0) return;
+    if (open) box->hidePopup();
     const QString question = QStringLiteral("确定要删除 \"") + box->itemText(index) + QStringLiteral("\" 吗？");
     if (!AskYesNo(this, question)) return;
     // Read again after the question: nothing may have changed the list
@@ -230,9 +242,12 @@ void TForm1::DeleteHistoryItem(QComboBox* box) {
         const QString text = edit->text();
         const int caret = edit->cursorPosition();
         // Removing the selected entry would move the selection to a
-        // neighbour and show its text; the box is left with none.
+        // neighbour and show its text: the box is left with none. Another
+        // selected entry (the open list's highlight was deleted) stays so.
+        int current = box->currentIndex();
+        current = current == index ? -1 : current > index ? current - 1 : current;
         box->removeItem(index);
-        box->setCurrentIndex(-1);
+        box->setCurrentIndex(current);
         if (text == entry) {
             edit->clear();
         } else {

@@ -1,10 +1,18 @@
 // TForm1: taking in a drop (the first half of ProcessDroppedItems).
 #include <QLabel>
 
+#include "app/application.h"
 #include "app/unit1.h"
 #include "discovery/drop.h"
 
 void TForm1::ProcessDroppedItems(const std::vector<tw::String>& paths) {
+    if (inputHold_.Holding()) {
+        // A drop message that arrives while a scan lets the queue run must
+        // not change the drop state under it, nor start a scan inside it: it
+        // is taken in once that scan has ended.
+        inputHold_.RunOrHold([this, paths] { Guarded([&] { ProcessDroppedItems(paths); }); });
+        return;
+    }
     if (FIsProcessing) {
         SetStatus(QStringLiteral("正在处理中，请稍候..."));
         return;

@@ -105,7 +105,8 @@ void TForm1::sgFilesDrawCell(QPainter& canvas, int col, int row, const QRect& re
         if (look.Ticked) {
             canvas.save();
             canvas.setRenderHint(QPainter::Antialiasing, false);
-            canvas.setPen(QPen(ink, 2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+            // Round ends and a round join, as a plain 2-px pen has on Windows.
+            canvas.setPen(QPen(ink, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
             const QPoint tick[] = {{bx + 3, by + 7}, {bx + 6, by + 10}, {bx + 11, by + 3}};
             canvas.drawPolyline(tick, 3);
             canvas.restore();
@@ -114,12 +115,17 @@ void TForm1::sgFilesDrawCell(QPainter& canvas, int col, int row, const QRect& re
 
     if (look.Text.empty()) return;
     const QString text = ToQString(look.Text);
-    const int textY = T + (H - metrics.height()) / 2;  // the height of "汉" in this font
+    // Measured on "汉" as laid out, so that a fallback font that supplies the
+    // Chinese glyphs counts with its own height.
+    const int textHeight = metrics.size(Qt::TextSingleLine, QStringLiteral("汉")).height();
+    const int textY = T + (H - textHeight) / 2;
     const int x = look.Placement == tw::TPlacement::Indented
                       ? L + tw::kGridTextIndent
                       : L + (W - metrics.horizontalAdvance(text)) / 2;
     canvas.setPen(color(look.TextColor));
-    canvas.drawText(QPoint(x, textY + metrics.ascent()), text);
+    // The line's top at textY; what runs past the cell is cut at its edge.
+    canvas.drawText(QRect(x, textY, W, H),
+                    Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, text);
 }
 
 void TForm1::sgFilesMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {

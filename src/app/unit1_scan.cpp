@@ -34,6 +34,7 @@ void TForm1::DropScan() {
 
     tw::TScanLists{FSourcePaths, FSelectedPaths, FCheckStates, FCompareInfos}.Clear();
     SearchServerDirs(FDropDrive);
+    if (searchProbe_) searchProbe_();
     if (FSourcePaths.empty()) {
         SetStatus(tw::String(tw::NoResultMessage));
     } else {
@@ -58,7 +59,7 @@ void TForm1::RescanForSubDir() {
     try {
         tw::TScanLists{FSourcePaths, FSelectedPaths, FCheckStates, FCompareInfos}.Clear();
         SearchServerDirs(FDropDrive);
-        if (rescanProbe_) rescanProbe_();
+        if (searchProbe_) searchProbe_();
         const tw::String subDir = FromQString(cbSubDir->currentText());
         if (FSourcePaths.empty()) {
             ClearResults();

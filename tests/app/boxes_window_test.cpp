@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -305,6 +306,29 @@ TEST_F(BoxesWindowTest, PicksCountOnceAndTextFromCodeNever) {
     EXPECT_TRUE(TakeDrains().isEmpty());
 }
 
+// The sync button records both texts in the histories and puts them back:
+// text put in by the system, so no change handling and no rescan.
+TEST_F(BoxesWindowTest, SyncButtonRunsNoChangeHandling) {
+    OpenWith("[SubDirHistory]\r\n0=Servers\r\n");
+    ASSERT_TRUE(DropS1());
+    Focus(SubDir());
+    Press('S');
+    ASSERT_EQ(TakeDrains(), QStringList{RescanMessage("Servers") + "|Servers"});
+    Focus(Version());
+    Press('G');
+    ClearStatuses();
+
+    QTest::mouseClick(W<QPushButton>("btnSync"), Qt::LeftButton);
+    Settle();
+    EXPECT_TRUE(Status().startsWith(QStringLiteral("同步完成")));
+    EXPECT_TRUE(TakeDrains().isEmpty());
+    for (const QString& shown : Statuses()) EXPECT_FALSE(shown.contains(QStringLiteral("重新扫描"))) << shown.toStdString();
+    EXPECT_EQ(SubDir()->currentText(), QStringLiteral("Servers"));
+    EXPECT_EQ(Version()->currentText(), QStringLiteral("G"));
+    EXPECT_EQ(U8(Ini(u"VersionHistory", u"0")), "G");
+    EXPECT_EQ(U8(Ini(u"SubDirHistory", u"0")), "Servers");
+}
+
 // Delete in a box acts on the list selection the box reports, after a
 // question; Shift+Delete, Ctrl+Delete and Delete during a run edit the text.
 TEST_F(BoxesWindowTest, DeleteRemovesTheSelectedEntryAfterConfirmation) {
@@ -402,6 +426,88 @@ TEST_F(BoxesWindowTest, DeleteRemovesTheSelectedEntryAfterConfirmation) {
     EXPECT_EQ(U8(Ini(u"LastUsed", u"SubDir")), "Q");
     EXPECT_TRUE(TakeDrains().isEmpty());
     State().IsProcessing() = false;
+}
+
+// In the open list the arrow keys move the highlight; Enter picks it, once.
+// Escape closes the list with nothing picked.
+TEST_F(BoxesWindowTest, KeyboardPickFromTheOpenListCountsOnce) {
+    OpenWith("[SubDirHistory]\r\n0=S3\r\n1=Servers\r\n2=Nowhere\r\n");
+    ASSERT_TRUE(DropS1());
+    QComboBox* box = SubDir();
+    Focus(box);
+
+    box->showPopup();
+    QAbstractItemView* view = box->view();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window()));
+    view->setCurrentIndex(view->model()->index(0, 0));
+    Press(Qt::Key_Down);
+    EXPECT_EQ(box->currentText(), QString());  // moving the highlight picks nothing
+    EXPECT_TRUE(TakeDrains().isEmpty());
+    Press(Qt::Key_Return);
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_EQ(box->currentText(), QStringLiteral("Servers"));
+    EXPECT_EQ(TakeDrains(), QStringList{RescanMessage("Servers") + "|Servers"});
+    EXPECT_EQ(U8(Ini(u"LastUsed", u"SubDir")), "Servers");
+
+    box->showPopup();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window()));
+    Press(Qt::Key_Down);
+    Press(Qt::Key_Escape);
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_EQ(box->currentText(), QStringLiteral("Servers"));
+    EXPECT_TRUE(TakeDrains().isEmpty());
+}
+
+// Delete while the list is open acts on the entry the list shows selected;
+// the list closes before the question. A subfolder emptied by a deletion
+// is not an edit: no rescan.
+TEST_F(BoxesWindowTest, DeleteInTheOpenListAndASubfolderEmptiedByADeletion) {
+    OpenWith("[SubDirHistory]\r\n0=Servers\r\n1=Nowhere\r\n2=S3\r\n");
+    ASSERT_TRUE(DropS1());
+    QComboBox* box = SubDir();
+    QLineEdit* edit = Focus(box);
+    Press(Qt::Key_Down);
+    ASSERT_EQ(edit->text(), QStringLiteral("Servers"));
+    TakeDrains();
+    ASSERT_EQ(State().SourcePaths().size(), 2u);
+
+    box->showPopup();
+    QAbstractItemView* view = box->view();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window()));
+    Press(Qt::Key_Down);
+    ASSERT_EQ(view->currentIndex().row(), 1);
+    SetNextAnswer(true);
+    Press(Qt::Key_Delete);
+    ASSERT_EQ(AskedQuestions().size(), 1u);
+    EXPECT_EQ(AskedQuestions().back().Text, QString::fromUtf16(u"确定要删除 \"Nowhere\" 吗\uFF1F"));
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_EQ(Items(box), (QStringList{"Servers", "S3"}));
+    EXPECT_EQ(edit->text(), QStringLiteral("Servers"));  // another entry's text stays
+    EXPECT_EQ(box->currentIndex(), 0);
+    EXPECT_EQ(U8(Ini(u"SubDirHistory", u"1")), "S3");
+    EXPECT_TRUE(TakeDrains().isEmpty());
+
+    // The selected entry is the box's text: the box is emptied, the grid
+    // refilled, and nothing rescans in root mode.
+    Form().SetStatus(QStringLiteral("-"));
+    SetNextAnswer(true);
+    Press(Qt::Key_Delete);
+    EXPECT_EQ(Items(box), QStringList{"S3"});
+    EXPECT_EQ(edit->text(), QString());
+    EXPECT_EQ(box->currentIndex(), -1);
+    EXPECT_EQ(U8(Ini(u"LastUsed", u"SubDir")), "");
+    EXPECT_TRUE(TakeDrains().isEmpty());
+    EXPECT_EQ(State().SourcePaths().size(), 2u);  // the Servers results, not root mode's
+    EXPECT_EQ(Status(), QStringLiteral("找到 2 个目录 "));
+
+    // With the list open and nothing selected in it, Delete asks nothing.
+    box->showPopup();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view->window()));
+    view->setCurrentIndex(QModelIndex());
+    Press(Qt::Key_Delete);
+    EXPECT_EQ(AskedQuestions().size(), 2u);
+    EXPECT_EQ(Items(box), QStringList{"S3"});
+    box->hidePopup();
 }
 
 // A history file that cannot be written while an entry is deleted: the

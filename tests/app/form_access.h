@@ -58,5 +58,5 @@ struct TForm1Access {
     bool CMChildKey(int key) { return f.CMChildKey(key); }
     void DeleteHistoryItem(QComboBox* box) { f.DeleteHistoryItem(box); }
     TInputHold& InputHold() { return f.inputHold_; }
-    std::function<void()>& RescanProbe() { return f.rescanProbe_; }
+    std::function<void()>& SearchProbe() { return f.searchProbe_; }
 };

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -81,6 +83,41 @@ TEST_F(ScanWindowTest, DropFillsTheGridWithEverySiblingInstallation) {
     EXPECT_EQ(U8(infos[RowOf(u"S3") - 1].SizeCompare), "较小");
     EXPECT_FALSE(infos[RowOf(u"S4") - 1].FileExists);
     EXPECT_EQ(U8(infos[RowOf(u"S4") - 1].GameName), "传奇B");
+}
+
+// The drop is accepted at once and taken in from the event loop, so the
+// file manager that started the drag is released before any work starts.
+TEST_F(ScanWindowTest, DropIsTakenInFromTheEventLoop) {
+    const auto mime = Mime({Host(u"S1\\Mir200\\Envir\\a.txt")});
+    QWidget* target = Grid()->viewport();
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_TRUE(State().DroppedPath().empty());
+    EXPECT_TRUE(Statuses().isEmpty());
+    Settle();
+    EXPECT_EQ(State().DroppedPath(), Path(u"S1\\Mir200\\Envir\\a.txt"));
+    EXPECT_EQ(Status(), QStringLiteral("找到 3 个目录 "));
+}
+
+// The drop scan catches nothing: its error reaches the general error box,
+// the lists stay as far as they had got, and the window goes on.
+TEST_F(ScanWindowTest, DropScanErrorReachesTheErrorBox) {
+    State().SearchProbe() = [] { throw tw::EInOutError(u"磁盘错误"); };
+    const twtest::TShownBox box = twtest::AnswerErrorBox([&] { Drop({u"S1\\Mir200\\Envir\\a.txt"}); });
+    EXPECT_TRUE(box.shown);
+    EXPECT_EQ(box.text, QStringLiteral("磁盘错误"));
+    EXPECT_EQ(Status(), QStringLiteral("正在搜索 D: 盘下的目录..."));
+    EXPECT_EQ(State().SourcePaths().size(), 3u);
+    EXPECT_TRUE(State().CompareInfos().empty());
+    EXPECT_FALSE(State().InputHold().Holding());
+
+    State().SearchProbe() = nullptr;
+    ASSERT_TRUE(Drop({u"S1\\Mir200\\Envir\\a.txt"}));
+    EXPECT_EQ(Status(), QStringLiteral("找到 3 个目录 "));
 }
 
 TEST_F(ScanWindowTest, ScanTicksByBothBoxes) {
@@ -162,6 +199,15 @@ TEST_F(ScanWindowTest, ClicksInTheTickColumn) {
     EXPECT_TRUE(Statuses().isEmpty());
     EXPECT_EQ(State().CheckStates(), (std::vector<bool>{true, true, false}));
 
+    // Setting a tick to the value it has still reports; an index without a
+    // tick entry does nothing at all.
+    ClearStatuses();
+    State().SetCheckState(0, true);
+    State().SetCheckState(-1, false);
+    State().SetCheckState(3, false);
+    EXPECT_EQ(Statuses(), QStringList{QStringLiteral("已选中 2 个目录，包含 1 个文件")});
+    ClearStatuses();
+
     // A tick list shorter than the result list: the row without a tick entry
     // reads ticked, is not selected, and its click changes nothing.
     State().CheckStates().resize(2);
@@ -219,18 +265,18 @@ TEST_F(ScanWindowTest, RescanFollowsTheSubfolderBox) {
 
 TEST_F(ScanWindowTest, RescanErrorIsShownAndTheWindowGoesOn) {
     ASSERT_TRUE(Drop({u"S1\\Mir200\\Envir\\a.txt"}));
-    State().RescanProbe() = [] { throw tw::EInOutError(u"磁盘错误"); };
+    State().SearchProbe() = [] { throw tw::EInOutError(u"磁盘错误"); };
     State().RescanForSubDir();
     EXPECT_EQ(Status(), QStringLiteral("重新扫描出错: 磁盘错误"));
     // The block had cleared the lists and searched: the grid is not refilled.
     EXPECT_EQ(State().SourcePaths().size(), 3u);
     EXPECT_TRUE(State().CompareInfos().empty());
 
-    State().RescanProbe() = [] { throw std::runtime_error("bad"); };
+    State().SearchProbe() = [] { throw std::runtime_error("bad"); };
     State().RescanForSubDir();
     EXPECT_EQ(Status(), QStringLiteral("重新扫描出错: bad"));
 
-    State().RescanProbe() = nullptr;
+    State().SearchProbe() = nullptr;
     State().RescanForSubDir();
     EXPECT_EQ(Status(), QStringLiteral("找到 3 个目录 (子文件夹: )"));
 }
@@ -256,13 +302,17 @@ TEST_F(ScanWindowTest, InputDuringTheScanWaitsForItsEnd) {
     ASSERT_TRUE(Drop({u"S1\\Mir200\\Envir\\a.txt"}));
     ASSERT_EQ(State().SourcePaths().size(), 3u);
 
-    // During the next scan's drain: a click on a tick and a second drop.
+    // During the next scan's drain: a click on a tick, a second drop, and
+    // a third as a drop message handed straight to the window.
     std::vector<std::size_t> seenDuringDrain;
+    String droppedDuringDrain;
     QTimer::singleShot(0, &Form(), [&] {
         seenDuringDrain.push_back(State().SourcePaths().size());
         ClickTick(1);
         DropOn(Grid()->viewport(), Mime({Host(u"S1\\Config.ini")}));
+        Form().WMDropFiles({Path(u"S2\\Config.ini")});
         seenDuringDrain.push_back(State().CheckStates().size());
+        droppedDuringDrain = State().DroppedPath();
     });
     SetBox("cbSubDir", QStringLiteral("S1\\Mir200"));  // no installations there
     ClearStatuses();
@@ -270,20 +320,34 @@ TEST_F(ScanWindowTest, InputDuringTheScanWaitsForItsEnd) {
     Settle();
     // Inside the drain nothing ran: the old lists were still whole.
     EXPECT_EQ(seenDuringDrain, (std::vector<std::size_t>{3, 3}));
+    EXPECT_EQ(droppedDuringDrain, Path(u"S1\\Mir200\\Envir\\a.txt"));
     // Afterwards, in order: the rescan, then the click (on the empty grid,
-    // so it does nothing), then the drop and its own scan.
-    EXPECT_EQ(Statuses(), (QStringList{QStringLiteral("正在根据子文件夹 \"S1\\Mir200\" 重新扫描..."),
-                                       QStringLiteral("未找到符合条件的目录 (子文件夹: S1\\Mir200)"),
-                                       QStringLiteral("已读取 GameName: RootGame"),
-                                       QStringLiteral("正在搜索 D: 盘下的目录..."),
-                                       QStringLiteral("未找到符合条件的目录")}));
-    EXPECT_EQ(State().DroppedPath(), Path(u"S1\\Config.ini"));
+    // so it does nothing), then each drop with its own scan.
+    const QStringList dropScan = {QStringLiteral("已读取 GameName: RootGame"),
+                                  QStringLiteral("正在搜索 D: 盘下的目录..."),
+                                  QStringLiteral("未找到符合条件的目录")};
+    EXPECT_EQ(Statuses(), QStringList({QStringLiteral("正在根据子文件夹 \"S1\\Mir200\" 重新扫描..."),
+                                       QStringLiteral("未找到符合条件的目录 (子文件夹: S1\\Mir200)")}) +
+                              dropScan + dropScan);
+    EXPECT_EQ(State().DroppedPath(), Path(u"S2\\Config.ini"));
 }
 
 class GridPaintTest : public ScanWindowTest {
 protected:
     QImage Picture() { return Grid()->viewport()->grab().toImage(); }
     QRgb Role(QPalette::ColorRole role) { return Grid()->palette().color(role).rgb(); }
+    // Whether text in rect is drawn in pure red: thin strokes blend with the
+    // background at their edges, so a pixel that is mostly red will do; no
+    // text or background colour of the palette comes near it.
+    static bool HasRedText(const QImage& image, const QRect& rect) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            for (int y = rect.top(); y <= rect.bottom(); ++y) {
+                const QRgb px = image.pixel(x, y);
+                if (qRed(px) >= 200 && qGreen(px) <= 60 && qBlue(px) <= 60) return true;
+            }
+        }
+        return false;
+    }
 };
 
 TEST_F(GridPaintTest, TickRedTextAndHover) {
@@ -313,16 +377,13 @@ TEST_F(GridPaintTest, TickRedTextAndHover) {
     EXPECT_EQ(image.pixel(tickCell.right(), T + 5), Role(QPalette::Dark));
     EXPECT_EQ(image.pixel(L + 3, tickCell.bottom()), Role(QPalette::Dark));
 
-    // "不存在" is drawn in pure red (its strokes' cores; their edges blend).
-    const QRect cell = Grid()->CellRect(4, missing);
-    bool red = false;
-    for (int x = cell.left(); x < cell.right() && !red; ++x) {
-        for (int y = cell.top(); y < cell.bottom() && !red; ++y) {
-            const QRgb px = image.pixel(x, y);
-            red = qRed(px) == 255 && qGreen(px) < 40 && qBlue(px) < 40;
-        }
+    // The 2-px tick passes through its three corners.
+    for (const QPoint corner : {QPoint(L + 8, T + 9), QPoint(L + 11, T + 12), QPoint(L + 16, T + 5)}) {
+        EXPECT_EQ(image.pixel(corner), Role(QPalette::ButtonText)) << corner.x() - L << "," << corner.y() - T;
     }
-    EXPECT_TRUE(red);
+
+    // "不存在" is drawn in pure red.
+    EXPECT_TRUE(HasRedText(image, Grid()->CellRect(4, missing)));
 
     // The hover cell gets the button-face background, once per cell change.
     const QRect game = Grid()->CellRect(3, missing);
@@ -338,6 +399,31 @@ TEST_F(GridPaintTest, TickRedTextAndHover) {
     EXPECT_EQ(State().HoverRow(), missing);
     EXPECT_EQ(State().HoverCol(), 3);
     EXPECT_EQ(Picture().pixel(game.right() - 2, game.top() + 1), Role(QPalette::Button));
+}
+
+// The selected row: highlight behind every cell, over the hover colour too;
+// a missing file's text stays pure red there; the tick box keeps its inside.
+TEST_F(GridPaintTest, SelectedRow) {
+    Shown();
+    ASSERT_TRUE(Drop({u"S1\\Mir200\\Envir\\a.txt"}));
+    const int missing = RowOf(u"S4");
+    Grid()->SetRow(missing);
+    const QRect game = Grid()->CellRect(3, missing);
+    QTest::mouseMove(Grid()->viewport(), game.center());
+    ASSERT_EQ(State().HoverRow(), missing);
+
+    const QImage image = Picture();
+    for (int col = 0; col < 6; ++col) {
+        const QRect cell = Grid()->CellRect(col, missing);
+        EXPECT_EQ(image.pixel(cell.left() + 1, cell.top() + 1), Role(QPalette::Highlight)) << col;
+    }
+    EXPECT_TRUE(HasRedText(image, Grid()->CellRect(4, missing)));
+    EXPECT_TRUE(HasRedText(image, Grid()->CellRect(5, missing)));
+    const QRect tick = Grid()->CellRect(0, missing);
+    EXPECT_EQ(image.pixel(tick.left() + 6, tick.top() + 3), Role(QPalette::Base));
+    // Another row's path is not red.
+    const int other = missing == 1 ? 2 : 1;
+    EXPECT_FALSE(HasRedText(image, Grid()->CellRect(2, other)));
 }
 
 }  // namespace
