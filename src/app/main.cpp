@@ -9,8 +9,9 @@ int main(int argc, char** argv) {
     // window, and closing it ends the message loop.
     application.setQuitOnLastWindowClosed(true);
     // The drive table's extra drives (Linux), read once before the window
-    // needs them.
-    tw::LoadDrivesFromProfile(u"C:\\Tidewell.ini");
+    // needs them. Entries that cannot be used are shown by the general error
+    // report, and the window opens all the same.
+    Guarded([] { tw::LoadDrivesFromProfile(u"C:\\Tidewell.ini"); });
     TForm1 Form1;
     Form1.show();
     return application.exec();

@@ -15,6 +15,7 @@
 
 #include "app/application.h"
 #include "app/string_grid.h"
+#include "history/history.h"
 
 namespace {
 
@@ -73,6 +74,7 @@ void TForm1::FormCreate() {
     FHoverRow = -1;
     FHoverCol = -1;
     FHistoryLoaded = false;
+    FHistoryState = tw::TProfileState::Missing;
     FDropDrive.clear();
     FBaseServerPrefix.clear();
     FFirstFileInfo = tw::TFileCompareInfo{};
@@ -100,8 +102,10 @@ void TForm1::FormCreate() {
     LoadHistory();
     LoadLastUsed();
 
-    // 8. Last, so that it is what the window first shows.
+    // 8. Last, so that it is what the window first shows; a history file
+    // that cannot be read is reported in its place, once.
     SetStatus(QStringLiteral("就绪 - 拖入文件开始搜索"));
+    if (tw::IsUnreadable(FHistoryState)) SetStatus(tw::UnreadableHistoryMessage(GetIniPath(), FHistoryState));
 }
 
 void TForm1::FormDestroy() {

@@ -99,6 +99,9 @@ private:
     std::int32_t FHoverRow = -1;
     std::int32_t FHoverCol = -1;
     bool FHistoryLoaded = false;
+    // Whether the history file could be read at start-up; one that exists
+    // but cannot be read is never saved over (unit1_history.cpp).
+    tw::TProfileState FHistoryState = tw::TProfileState::Missing;
     tw::String FDropDrive;
     tw::String FBaseServerPrefix;
 

@@ -109,6 +109,7 @@ tw::String TForm1::GetIniPath() const { return tw::String(tw::HistoryIniPath); }
 
 void TForm1::LoadHistory() {
     const tw::TIniFile ini(GetIniPath());
+    FHistoryState = ini.State();
     FillBox(cbVersion, tw::ReadHistoryList(ini, tw::VersionHistorySection));
     FillBox(cbSubDir, tw::ReadHistoryList(ini, tw::SubDirHistorySection));
     FHistoryLoaded = true;
@@ -121,13 +122,16 @@ void TForm1::LoadLastUsed() {
 }
 
 void TForm1::SaveLastUsed() {
+    // What a file that could not be read holds would be lost by a save; it
+    // was reported at start-up, and every save leaves it alone.
+    if (tw::IsUnreadable(FHistoryState)) return;
     tw::TIniFile ini(GetIniPath());
     tw::WriteLastUsed(ini, FromQString(cbVersion->currentText()), FromQString(cbSubDir->currentText()));
 }
 
 void TForm1::SaveHistory() {
     // A history that was never loaded must not replace the stored one.
-    if (!FHistoryLoaded) return;
+    if (!FHistoryLoaded || tw::IsUnreadable(FHistoryState)) return;
     tw::TIniFile ini(GetIniPath());
     tw::WriteHistories(ini, EntriesOf(cbVersion), EntriesOf(cbSubDir));
 }

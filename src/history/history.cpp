@@ -1,3 +1,4 @@
+// The history file: the lists, the last-used pair and the ordering rule.
 #include "history/history.h"
 
 #include <algorithm>
@@ -79,6 +80,20 @@ void WriteLastUsed(TIniFile& ini, StringView version, StringView subDir) {
     ini.WriteValue(LastUsedSection, LastUsedVersionKey, version);
     ini.WriteValue(LastUsedSection, LastUsedSubDirKey, subDir);
     ini.FlushProfile();
+}
+
+bool IsUnreadable(TProfileState state) {
+    return state != TProfileState::Missing && state != TProfileState::Readable;
+}
+
+String UnreadableHistoryMessage(StringView iniPath, TProfileState state) {
+    String reason = u"系统拒绝打开";
+    if (state == TProfileState::TooLarge) {
+        reason = u"超过 " + FromUtf8(std::to_string(kMaxProfileBytes / (1024 * 1024))) + u" MiB";
+    } else if (state == TProfileState::NotAFile) {
+        reason = u"不是普通文件";
+    }
+    return u"无法读取历史文件 " + String(iniPath) + u"（" + reason + u"），本次运行不保存历史记录";
 }
 
 }  // namespace tw

@@ -68,4 +68,11 @@ TLastUsed ReadLastUsed(StringView iniPath);
 // Stores both texts as they are, empty or not.
 void WriteLastUsed(TIniFile& ini, StringView version, StringView subDir);
 
+// True when the history file exists but cannot be read (too large, not a
+// regular file, refused): it is then neither loaded nor ever saved over.
+bool IsUnreadable(TProfileState state);
+
+// The status text that reports such a history file, once, at start-up.
+String UnreadableHistoryMessage(StringView iniPath, TProfileState state);
+
 }  // namespace tw

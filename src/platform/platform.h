@@ -140,6 +140,21 @@ bool IsSameFile(StringView a, StringView b);
 
 // ---------------------------------------------------------------- profile files
 
+// Profile files are read only when they are regular files of at most this
+// size. No INI file comes near it; a link to a kernel file or a sparse file
+// of gigabytes would otherwise be read whole, again for every value.
+inline constexpr std::int64_t kMaxProfileBytes = 4 * 1024 * 1024;
+
+// Whether a profile file can be read. A file that exists but cannot be read
+// reads as empty and is never written: its content would be lost.
+enum class TProfileState {
+    Missing,     // nothing there: reads are empty, the first write makes it
+    Readable,
+    TooLarge,    // more than kMaxProfileBytes
+    NotAFile,    // a folder, a device, a pipe
+    Unreadable,  // the system refuses to open it
+};
+
 // Holds the path of one INI file and nothing else; every call goes to the file.
 class TIniFile {
 public:
@@ -149,10 +164,14 @@ public:
     TIniFile& operator=(const TIniFile&) = delete;
 
     const String& FileName() const noexcept { return path_; }
-    // At most 2047 code units; empty when the file, section or key is missing.
+    TProfileState State() const;
+    // At most 2047 code units; empty when the file, section or key is missing
+    // or the file cannot be read.
     String ReadValue(StringView section, StringView key) const;
-    void WriteValue(StringView section, StringView key, StringView value);  // throws EIniFileException
-    void DropSection(StringView section);                                   // throws EIniFileException
+    // Both throw EIniFileException, and leave the file as it was, when the
+    // file cannot be read or written.
+    void WriteValue(StringView section, StringView key, StringView value);
+    void DropSection(StringView section);  // every section of that name
     void FlushProfile();
 
 private:
@@ -175,6 +194,10 @@ bool MapDrive(StringView drive, const std::string& hostFolder);
 void UnmapDrive(StringView drive);
 void ResetDriveTable();
 // Adds the drives of section "Drives" of the history file; once at start-up.
+// Entries that cannot be used (a malformed drive or folder, or the drive that
+// holds the file itself, which would move the file) are left out; after the
+// others are mapped, Exception names them. A file that cannot be read adds
+// nothing and is no error here.
 void LoadDrivesFromProfile(StringView iniPath);
 // The host path a Windows path leads to (Linux), links inside the drive
 // followed; empty when its drive is not mapped or a link on the way leads

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -188,6 +189,42 @@ TEST_F(HistoryWindowTest, RefusedSaveShowsTheErrorAndTheWindowGoesOn) {
     for (int i = 0; i < 50 && !later; ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_TRUE(later);
     EXPECT_TRUE(form.isVisible());
+}
+
+// A history file that exists but cannot be read is reported once, in place
+// of the ready message, and no save ever writes over it: what it holds would
+// be lost. The boxes work on, with lists that live in memory only.
+TEST_F(HistoryWindowTest, AnUnreadableHistoryFileIsReportedOnceAndNeverSavedOver) {
+    const std::string tooLarge =
+        "[VersionHistory]\r\n0=v1\r\n;" + std::string(static_cast<std::size_t>(tw::kMaxProfileBytes), 'x') + "\r\n";
+    const struct {
+        const char* what;
+        std::u16string folder;  // C: for this case
+        std::function<void()> make;
+        QString status;
+    } cases[] = {
+        {"too large", u"big", [&] { WriteIni(tooLarge); },
+         QStringLiteral("无法读取历史文件 C:\\Tidewell.ini（超过 4 MiB），本次运行不保存历史记录")},
+        {"a folder", u"folder", [&] { MakeDir(u"folder\\Tidewell.ini"); },
+         QStringLiteral("无法读取历史文件 C:\\Tidewell.ini（不是普通文件），本次运行不保存历史记录")},
+    };
+    for (const auto& c : cases) {
+        MakeDir(c.folder);
+        ASSERT_TRUE(tw::MapDrive(u"C:", Host(c.folder)));
+        c.make();
+        Open();
+        EXPECT_EQ(Status(), c.status) << c.what;
+        EXPECT_EQ(Version()->count(), 0) << c.what;
+
+        Version()->setEditText(QStringLiteral("v2"));
+        SubDir()->setEditText(QStringLiteral("Servers"));
+        Access().RememberInputs();  // raises nothing
+        Access().SaveLastUsed();
+        EXPECT_EQ(Items(Version()), QStringList{"v2"}) << c.what;
+        Close();
+    }
+    EXPECT_EQ(ReadFile(u"big\\Tidewell.ini"), tooLarge);
+    EXPECT_TRUE(tw::IsDirectory(Path(u"folder\\Tidewell.ini")));
 }
 
 }  // namespace

@@ -163,18 +163,41 @@ TEST_F(DriveTable, DrivesComeFromTheDrivesSectionOfTheProfile) {
                                "[Drives]\r\n"
                                "e: = \"" + root + "/Games\"\r\n"
                                "E:=" + root + "/Other\r\n"  // the first entry for a drive wins
-                               "\\\\nas\\game=" + root + "/Other\r\n"
-                               "F:=relative\r\n"
-                               "Bad=" + root + "\r\n");
+                               "\\\\nas\\game=" + root + "/Other\r\n");
     tw::LoadDrivesFromProfile(Path(u"Tidewell.ini"));
     EXPECT_EQ(tw::HostPathOf(u"E:\\S1"), root + "/Games/S1");
     EXPECT_EQ(tw::HostPathOf(u"\\\\nas\\game\\x"), root + "/Other/x");
-    EXPECT_EQ(tw::HostPathOf(u"F:\\"), "");
     EXPECT_TRUE(tw::IsDirectory(u"E:\\S1"));
 
     // A missing profile adds nothing and is no error.
     tw::LoadDrivesFromProfile(Path(u"Missing.ini"));
     tw::LoadDrivesFromProfile(u"Q:\\Missing.ini");
+}
+
+// The drive that holds the profile cannot be moved by the profile itself:
+// the history would be read from one place and saved to another. Entries
+// that cannot be used are named in one error, after the others are mapped.
+TEST_F(DriveTable, UnusableDrivesEntriesAreRefusedAndNamed) {
+    Build(u"Games\\ \n Elsewhere\\");
+    const std::string root = Host(u"");
+    ASSERT_TRUE(tw::MapDrive(u"C:", root));
+    WriteFile(u"Tidewell.ini", "[Drives]\r\n"
+                               "c:=" + root + "/Elsewhere\r\n"
+                               "E:=" + root + "/Games\r\n"
+                               "F:=relative\r\n"
+                               "Bad=" + root + "\r\n");
+    try {
+        tw::LoadDrivesFromProfile(u"C:\\Tidewell.ini");
+        ADD_FAILURE() << "no error";
+    } catch (const tw::Exception& e) {
+        EXPECT_EQ(e.Message(), u"C:\\Tidewell.ini 的 [Drives] 中有 3 项无法使用，已忽略：\r\n"
+                               u"c:=" + tw::FromUtf8(root) + u"/Elsewhere（C: 是本文件所在的盘，不能在这里改变）\r\n"
+                               u"F:=relative（文件夹须是以 / 开头的完整路径）\r\n"
+                               u"Bad=" + tw::FromUtf8(root) + u"（不是盘符：应为 X: 或 \\\\服务器\\共享）");
+    }
+    EXPECT_EQ(tw::HostPathOf(u"C:\\Tidewell.ini"), root + "/Tidewell.ini");
+    EXPECT_EQ(tw::HostPathOf(u"E:\\x"), root + "/Games/x");
+    EXPECT_EQ(tw::HostPathOf(u"F:\\"), "");
 }
 
 }  // namespace

@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 
 #include "platform/platform.h"
 #include "support/temp_drive.h"
@@ -63,9 +65,9 @@ TEST_F(PosixProfile, AWriteKeepsEncodingLineEndingsAndEveryOtherByte) {
         {"UTF-8 with BOM, LF",
          "\xEF\xBB\xBF[Config]\nGameName=x\n",
          "\xEF\xBB\xBF[Config]\nGameName=x\nVersion=\xE5\xA4\x8D\xE5\x8F\xA4\n[New]\nKey=\xE5\xA4\x8D\xE5\x8F\xA4\n"},
-        {"mixed endings: the replaced line keeps its own",
+        {"ASCII (taken as GBK) with mixed endings: the replaced line keeps its own",
          "[Config]\nVersion=1\r\nA=2\n",
-         "[Config]\nVersion=\xE5\xA4\x8D\xE5\x8F\xA4\r\nA=2\n[New]\nKey=\xE5\xA4\x8D\xE5\x8F\xA4\n"},
+         "[Config]\nVersion=" + kRetroGbk + "\r\nA=2\n[New]\nKey=" + kRetroGbk + "\n"},
         {"UTF-16LE",
          "\xFF\xFE" + Utf16("[Config]\r\nGameName=x\r\n"),
          "\xFF\xFE" + Utf16("[Config]\r\nGameName=x\r\nVersion=") + kRetroUtf16 + Utf16("\r\n[New]\r\nKey=") +
@@ -81,10 +83,29 @@ TEST_F(PosixProfile, AWriteKeepsEncodingLineEndingsAndEveryOtherByte) {
     }
 }
 
-TEST_F(PosixProfile, ANewFileIsUtf8WithoutBom) {
+// Byte for byte what the Windows build makes of a new file.
+TEST_F(PosixProfile, ANewFileIsUtf16LeWithBomAndCrLf) {
     tw::TIniFile ini(Path(u"Tidewell.ini"));
-    ini.WriteValue(u"VersionHistory", u"Item0", u"复古");
-    EXPECT_EQ(ReadFile(u"Tidewell.ini"), "[VersionHistory]\nItem0=\xE5\xA4\x8D\xE5\x8F\xA4\n");
+    ini.WriteValue(u"VersionHistory", u"0", u"复古");
+    ini.WriteValue(u"LastUsed", u"Version", u"1.76");
+    EXPECT_EQ(ReadFile(u"Tidewell.ini"), "\xFF\xFE" + Utf16("[VersionHistory]\r\n0=") + kRetroUtf16 +
+                                             Utf16("\r\n[LastUsed]\r\nVersion=1.76\r\n"));
+}
+
+// Files without a byte-order mark written on Linux by earlier versions, or
+// by hand, hold real UTF-8 Chinese text: they stay UTF-8, for reading and
+// for writing. (Windows reads such a file in its code page.)
+TEST_F(PosixProfile, Utf8FilesWithChineseTextStayUtf8) {
+    const char* names[] = {"原始1.76", "原始", "怒斩", "一", "十", "热血传奇", "熱血傳奇", "复古1.85金币版", "龍城",
+                           "【原始】1.76", "皓月", "GOM引擎"};
+    for (const char* name : names) {
+        WriteFile(u"Config.ini", std::string("[Config]\nGameName=") + name + "\n");
+        tw::TIniFile ini(Path(u"Config.ini"));
+        EXPECT_EQ(U8(ini.ReadValue(u"Config", u"GameName")), name);
+        ini.WriteValue(u"Config", u"Version", u"复古");
+        EXPECT_EQ(ReadFile(u"Config.ini"), std::string("[Config]\nGameName=") + name + "\nVersion=\xE5\xA4\x8D\xE5\x8F\xA4\n")
+            << name;
+    }
 }
 
 TEST_F(PosixProfile, DropSectionRemovesEveryCopyOfTheSectionAndNothingElse) {
@@ -137,6 +158,27 @@ TEST_F(PosixProfile, AnUnwritableLocationRaisesUnableToWrite) {
         }
     }
     EXPECT_EQ(ReadFile(u"file.txt"), "x");
+}
+
+// A kernel file that never ends and a sparse file of gigabytes, reached
+// through a drive (Z: is "/"): neither is read, and neither is replaced.
+TEST_F(PosixProfile, EndlessAndHugeFilesAreNeitherReadNorWritten) {
+    const std::string sparse = Host(u"Tidewell.ini");
+    {
+        std::ofstream out(sparse, std::ios::binary);
+        out << "[LastUsed]\r\nVersion=1.76\r\n";
+    }
+    ASSERT_EQ(truncate(sparse.c_str(), 3LL << 30), 0);
+    ASSERT_TRUE(tw::MapDrive(u"P:", "/proc/self"));
+    for (const tw::String& path : {tw::String(u"P:\\pagemap"), Path(u"Tidewell.ini")}) {
+        tw::TIniFile ini(path);
+        EXPECT_EQ(ini.ReadValue(u"LastUsed", u"Version"), u"") << U8(path);
+        EXPECT_THROW(ini.WriteValue(u"LastUsed", u"Version", u"2"), tw::EIniFileException) << U8(path);
+        EXPECT_THROW(ini.DropSection(u"LastUsed"), tw::EIniFileException) << U8(path);
+    }
+    struct stat st {};
+    ASSERT_EQ(stat(sparse.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 3LL << 30);
 }
 
 }  // namespace

@@ -165,6 +165,21 @@ TEST_F(Profile, DropSectionRemovesItsKeysOnly) {
     EXPECT_EQ(ini.ReadValue(u"SubDirHistory", u"Item1"), u"");
 }
 
+// Only the first of duplicate sections is read, so a copy left behind by a
+// drop would come into view with its stale entries.
+TEST_F(Profile, DropSectionRemovesEveryCopyOfADuplicatedSection) {
+    WriteFile(u"h.ini",
+              "[VersionHistory]\r\n0=new\r\n[LastUsed]\r\nVersion=v\r\n[versionhistory]\r\n0=old\r\n1=older\r\n"
+              "[VersionHistory]\r\n2=oldest\r\n[SubDirHistory]\r\n0=s\r\n");
+    tw::TIniFile ini(Path(u"h.ini"));
+    ini.DropSection(u"VersionHistory");
+    for (const String key : {u"0", u"1", u"2"}) EXPECT_EQ(ini.ReadValue(u"VersionHistory", key), u"") << U8(key);
+    EXPECT_EQ(ini.ReadValue(u"LastUsed", u"Version"), u"v");
+    EXPECT_EQ(ini.ReadValue(u"SubDirHistory", u"0"), u"s");
+    ini.WriteValue(u"VersionHistory", u"0", u"newest");
+    EXPECT_EQ(Text(u"h.ini").find("old"), std::string::npos) << Text(u"h.ini");
+}
+
 TEST_F(Profile, AWriteThatCannotBeDoneRaisesWithThePath) {
     const String path = Path(u"Missing\\Tidewell.ini");
     tw::TIniFile ini(path);
@@ -179,8 +194,36 @@ TEST_F(Profile, AWriteThatCannotBeDoneRaisesWithThePath) {
 
 TEST_F(Profile, AFolderWhereTheFileShouldBeIsNotReplaced) {
     MakeDir(u"Tidewell.ini");
-    EXPECT_THROW(tw::TIniFile(Path(u"Tidewell.ini")).WriteValue(u"S", u"K", u"V"), tw::EIniFileException);
+    tw::TIniFile ini(Path(u"Tidewell.ini"));
+    EXPECT_EQ(ini.State(), tw::TProfileState::NotAFile);
+    EXPECT_EQ(ini.ReadValue(u"S", u"K"), u"");
+    EXPECT_THROW(ini.WriteValue(u"S", u"K", u"V"), tw::EIniFileException);
+    EXPECT_THROW(ini.DropSection(u"S"), tw::EIniFileException);
     EXPECT_TRUE(tw::IsDirectory(Path(u"Tidewell.ini")));
+}
+
+// No INI file comes near the cap; one past it is taken for something else
+// (a sparse file, a log written into the wrong place) and left alone.
+TEST_F(Profile, AFileOverTheSizeCapReadsEmptyAndIsNeverWritten) {
+    std::string atCap = "[Config]\r\nGameName=Legend\r\n";
+    const std::string filler = ";" + std::string(1021, 'x') + "\r\n";
+    while (atCap.size() + filler.size() <= static_cast<std::size_t>(tw::kMaxProfileBytes)) atCap += filler;
+    atCap += std::string(static_cast<std::size_t>(tw::kMaxProfileBytes) - atCap.size(), ' ');
+    WriteFile(u"AtCap.ini", atCap);
+    WriteFile(u"OverCap.ini", atCap + " ");
+
+    tw::TIniFile fits(Path(u"AtCap.ini"));
+    EXPECT_EQ(fits.State(), tw::TProfileState::Readable);
+    EXPECT_EQ(fits.ReadValue(u"Config", u"GameName"), u"Legend");
+
+    tw::TIniFile over(Path(u"OverCap.ini"));
+    EXPECT_EQ(over.State(), tw::TProfileState::TooLarge);
+    EXPECT_EQ(over.ReadValue(u"Config", u"GameName"), u"");
+    EXPECT_THROW(over.WriteValue(u"Config", u"GameName", u"x"), tw::EIniFileException);
+    EXPECT_THROW(over.DropSection(u"Config"), tw::EIniFileException);
+    EXPECT_EQ(ReadFile(u"OverCap.ini"), atCap + " ");
+
+    EXPECT_EQ(tw::TIniFile(Path(u"Missing.ini")).State(), tw::TProfileState::Missing);
 }
 
 }  // namespace

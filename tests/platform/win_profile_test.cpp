@@ -27,27 +27,6 @@ const std::string kBom = "\xFF\xFE";
 
 class WinProfile : public twtest::TempDrive {};
 
-// Left to itself WritePrivateProfileStringW makes a new file in the ANSI code
-// page and turns every character outside it into '?'. The characters here lie
-// outside every ANSI code page of Chinese Windows (936), so the check holds
-// whatever code page the test runs under.
-TEST_F(WinProfile, ANewFileIsUtf16AndKeepsEveryCharacter) {
-    const String value = u"复古 한국 ℵ 𠀀";
-    {
-        tw::TIniFile ini(Path(u"Tidewell.ini"));
-        ini.WriteValue(u"VersionHistory", u"Item0", value);
-        ini.WriteValue(u"LastUsed", u"SubDir", u"服务器");
-    }
-    const std::string bytes = ReadFile(u"Tidewell.ini");
-    ASSERT_GE(bytes.size(), 2u);
-    EXPECT_EQ(bytes.substr(0, 2), kBom);
-    EXPECT_NE(bytes.find(Utf16Bytes(u"[VersionHistory]\r\nItem0=" + value + u"\r\n")), std::string::npos);
-
-    tw::TIniFile again(Path(u"Tidewell.ini"));
-    EXPECT_EQ(again.ReadValue(u"VersionHistory", u"Item0"), value);
-    EXPECT_EQ(again.ReadValue(u"LastUsed", u"SubDir"), u"服务器");
-}
-
 // Files that already hold text keep their encoding; an empty file has none
 // yet and becomes UTF-16 like a new one.
 TEST_F(WinProfile, AnExistingFileKeepsItsEncoding) {
