@@ -110,6 +110,8 @@ TEST_F(PosixFiles, EveryHostNameHasAWindowsFormThatLeadsBackToItsBytes) {
     // A lone surrogate that no host name produces leads nowhere.
     EXPECT_FALSE(tw::IsFile(Path(u"S1\\") + u"\xDC41.txt"));
     EXPECT_FALSE(tw::IsFile(Path(u"S1\\") + u"\xD800.txt"));
+    // Nor does U+DC00: a NUL would cut the host name short, here to "ok.txt".
+    EXPECT_FALSE(tw::IsFile(Path(u"S1\\ok.txt") + u"\xDC00"));
 }
 
 // A folder of a dropped tree may carry any host name, those Windows refuses
