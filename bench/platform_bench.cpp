@@ -1,6 +1,6 @@
 // Costs of the Linux platform layer's path walk: a dropped folder full of
 // links to the next level, a lookup and a copy into a folder of 100,000
-// entries, and folder creation, lookup and copy 1,000 levels deep.
+// entries, and folder creation, lookup, copy and listing 1,000 levels deep.
 //
 //   platform_bench [work-folder]
 //
@@ -81,7 +81,13 @@ int main(int argc, char** argv) {
                                        [&] { tw::CopyFileReplacing(u"D:\\src.txt", u"D:\\wide\\new.txt"); });
     std::printf("100,000 entries: lookup of a missing name %10.3f ms\n", miss);
     std::printf("100,000 entries: lookup of an existing one %9.3f ms\n", hit);
+    // One file of a synchronisation run: the same-file test, then the copy.
+    const double syncStep = BestOfThree([&] { fs::remove(wide / "new.txt"); }, [&] {
+        if (!tw::IsSameFile(u"D:\\src.txt", u"D:\\wide\\new.txt"))
+            tw::CopyFileReplacing(u"D:\\src.txt", u"D:\\wide\\new.txt");
+    });
     std::printf("100,000 entries: copy of a new file       %10.3f ms\n", copyNew);
+    std::printf("100,000 entries: same-file test and copy  %10.3f ms\n", syncStep);
 
     // 1,000 levels.
     tw::String deep = u"D:\\deep";
@@ -92,7 +98,22 @@ int main(int argc, char** argv) {
     const double deepLookup = BestOfThree(nullptr, [&] { (void)tw::IsFile(deep + u"\\f.txt"); });
     std::printf("1,000 levels: EnsureDirectory (all new)  %10.2f ms\n", ensure);
     std::printf("1,000 levels: copy of a file             %10.2f ms\n", deepCopy);
+    std::size_t deepFiles = 0;
+    const double deepList = BestOfThree(nullptr, [&] {
+        std::vector<tw::String> list;
+        tw::CollectFiles(u"D:\\deep", list);
+        deepFiles = list.size();
+    });
+    // A link at the bottom that climbs back up all 1,000 levels.
+    std::string climb;
+    for (int i = 0; i < 1000; ++i) climb += "../";
+    fs::path bottom = work / "deep";
+    for (int i = 0; i < 1000; ++i) bottom /= "d";
+    fs::create_directory_symlink(climb, bottom / "up");
+    const double climbLookup = BestOfThree(nullptr, [&] { (void)tw::IsDirectory(deep + u"\\up\\d"); });
     std::printf("1,000 levels: lookup of that file        %10.2f ms\n", deepLookup);
+    std::printf("1,000 levels: listing of the tree        %10.2f ms (%zu files listed)\n", deepList, deepFiles);
+    std::printf("1,000 levels: lookup through a link that climbs all of them %6.2f ms\n", climbLookup);
 
     fs::remove_all(work);
     return 0;

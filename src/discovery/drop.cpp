@@ -26,54 +26,19 @@ String FindBaseServerPrefix(StringView droppedPath) {
     return prefix;
 }
 
-namespace {
-
-struct Collect {
-    std::vector<String>& list;
-    std::set<TFileId> listed;  // every real folder listed so far
-    std::size_t unreadable = 0;
-};
-
-void CollectInto(StringView folder, Collect& c) {
-    const String base = WithTrailingBackslash(folder);
-    TSearchRec rec;
-    int result = StartSearch(base + u"*.*", faAnyFile, rec);
-    if (result != 0) {
-        if (!SearchFoundNothing(result)) ++c.unreadable;  // a folder that exists but cannot be listed
-        return;
-    }
-    do {
-        if (rec.Name == u"." || rec.Name == u"..") continue;
-        String full = base + rec.Name;
-        if ((rec.Attr & faDirectory) != 0) {
-            // Links to folders are followed like folders, but each real
-            // folder is listed once: a link back up (a cycle) or a second
-            // way to a folder already listed adds nothing, so the listing
-            // stays as long as the tree is real, whatever the links.
-            TFileId id;
-            if (!FileIdentity(full, id)) {
-                ++c.unreadable;
-                continue;
-            }
-            if (!c.listed.insert(id).second) continue;
-            CollectInto(full, c);
-        } else {
-            c.list.push_back(std::move(full));
-        }
-    } while ((result = ContinueSearch(rec)) == 0);
-    if (!SearchFoundNothing(result)) ++c.unreadable;
-    c.unreadable += static_cast<std::size_t>(UnreadableEntries(rec));
-    EndSearch(rec);
-}
-
-}  // namespace
-
 std::size_t CollectFiles(StringView folder, std::vector<String>& list) {
-    Collect c{list, {}, 0};
+    // Links to folders are followed like folders, but each real folder is
+    // listed once: a link back up (a cycle) or a second way to a folder
+    // already listed adds nothing, so the listing stays as long as the tree
+    // is real, whatever the links.
+    std::set<TFileId> listed;
     TFileId id;
-    if (FileIdentity(folder, id)) c.listed.insert(id);
-    CollectInto(folder, c);
-    return c.unreadable;
+    if (FileIdentity(folder, id)) listed.insert(id);
+    return ListTree(folder, [&](const TTreeEntry& entry) {
+        if ((entry.Attr & faDirectory) != 0) return listed.insert(entry.Id).second;
+        list.push_back(entry.Path);
+        return false;
+    });
 }
 
 TBaseRoot ComputeBaseRoot(StringView droppedPath, StringView dropDrive, bool isFolderDrop) {

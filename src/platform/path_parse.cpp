@@ -26,6 +26,7 @@ Root ParseRoot(StringView path, Separators seps) {
         const bool unc = path.size() >= 8 && path[4] == u'U' && path[5] == u'N' && path[6] == u'C' &&
                          IsSeparator(path[7], seps);
         r.prefix = unc ? 8 : 4;
+        r.literal = path[2] == u'?';
         start = r.prefix;
         names = unc ? 2 : 1;
         r.kind = unc ? Root::Kind::kShare : Root::Kind::kDevice;

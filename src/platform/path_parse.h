@@ -28,6 +28,7 @@ struct Root {
     };
     Kind kind = Kind::kNone;
     std::size_t prefix = 0;   // length of a leading \\?\ or \\.\ (8 for \\?\UNC\)
+    bool literal = false;     // the prefix is \\?\ (the path as written) rather than \\.\ (a device)
     std::size_t end = 0;      // index just past the drive text (what DrivePart returns)
     std::size_t rest = 0;     // where the path below the drive begins
     char16_t letter = 0;      // kLetter: the letter as written (any character before ':' at index 1)
@@ -44,10 +45,17 @@ Root ParseRoot(StringView path, Separators seps);
 // True when path begins with \\?\ or \\.\ (either separator under kBoth).
 bool HasDevicePrefix(StringView path, Separators seps);
 
+// What ".." does in a list of names.
+enum class DotDot {
+    kResolve,  // removes the name before it, never climbing above the first
+    kKeep,     // stays in the list, for a walk that knows the real parent
+};
+
 // The names of a path below its drive: empty names and "." dropped, ".."
-// removing the name before it and never climbing above the first.
+// as dotDot says.
 template <class Char, class IsSep>
-std::vector<std::basic_string<Char>> Components(std::basic_string_view<Char> rest, IsSep isSep) {
+std::vector<std::basic_string<Char>> Components(std::basic_string_view<Char> rest, IsSep isSep,
+                                                DotDot dotDot = DotDot::kResolve) {
     std::vector<std::basic_string<Char>> parts;
     std::size_t i = 0;
     while (i < rest.size()) {
@@ -55,8 +63,8 @@ std::vector<std::basic_string<Char>> Components(std::basic_string_view<Char> res
         while (end < rest.size() && !isSep(rest[end])) ++end;
         const std::basic_string_view<Char> part = rest.substr(i, end - i);
         const bool dot = part.size() == 1 && part[0] == Char('.');
-        const bool dotDot = part.size() == 2 && part[0] == Char('.') && part[1] == Char('.');
-        if (dotDot) {
+        const bool isDotDot = part.size() == 2 && part[0] == Char('.') && part[1] == Char('.');
+        if (isDotDot && dotDot == DotDot::kResolve) {
             if (!parts.empty()) parts.pop_back();
         } else if (!part.empty() && !dot) {
             parts.emplace_back(part);
@@ -72,6 +80,12 @@ inline std::vector<String> WindowsComponents(StringView rest, Separators seps) {
 
 inline std::vector<std::string> HostComponents(std::string_view path) {
     return Components<char>(path, [](char c) { return c == '/'; });
+}
+
+// The names of a link's text on the host. ".." is kept: it means the parent
+// of the real folder the link sits in, which only the walk knows.
+inline std::vector<std::string> LinkComponents(std::string_view target) {
+    return Components<char>(target, [](char c) { return c == '/'; }, DotDot::kKeep);
 }
 
 // Longest Windows path the platform layer works with, in code units: the

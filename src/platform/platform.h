@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -112,6 +113,24 @@ struct TFileId {
 };
 // False when path does not exist or cannot be examined.
 bool FileIdentity(StringView path, TFileId& id);
+
+// One entry met by ListTree.
+struct TTreeEntry {
+    String Path;             // the folder listed, '\', the entry's name
+    std::int32_t Attr = 0;   // the attribute word, as a directory search gives it
+    TFileId Id;              // folders only: the identity of the folder it leads to
+};
+
+// Lists the entries below folder depth-first, as directory searches of each
+// folder with mask faAnyFile would give them, "." and ".." left out. visit
+// is called for each entry in the platform's order; for a folder it answers
+// whether to list that folder at once, before the next entry of its parent.
+// No search stays open while a subfolder is listed, so the depth a tree can
+// have is bounded by the longest path alone, not by open handles or the
+// stack. Returns how many entries or folders could not be read (entries as
+// UnreadableEntries counts them, folders that exist but cannot be listed);
+// a folder that does not exist gives 0.
+std::size_t ListTree(StringView folder, const std::function<bool(const TTreeEntry&)>& visit);
 
 // Days since 30 December 1899, the time of day as the fraction.
 using TDateTime = double;

@@ -263,4 +263,36 @@ TEST_F(DropTest, CollectFilesListsEachRealFolderOnceWhateverTheLinks) {
     EXPECT_EQ(tw::CollectFiles(Path(u"Fan\\L0"), list), 0u);
     EXPECT_EQ(list.size(), static_cast<std::size_t>(kLevels));
 }
+
+// Real subfolders and links to folders elsewhere side by side, two levels
+// deep: whichever comes first, the listing finds its way back to the folder
+// it came from and lists every file under the path it was found by.
+TEST_F(DropTest, CollectFilesMixesLinkedAndRealSubfolders) {
+    namespace fs = std::filesystem;
+    std::vector<String> expected;
+    for (int k = 0; k < 6; ++k) {
+        const String n = tw::FromUtf8(std::to_string(k));
+        Build(u"P\\R" + n + u"\\Inner\\r.txt \n Q" + n + u"\\q.txt");
+        fs::create_directory_symlink("../../Q" + std::to_string(k), Host(u"P\\R" + n + u"\\L"));
+        fs::create_directory_symlink("../Q" + std::to_string(k), Host(u"P\\L" + n));
+        expected.push_back(Path(u"P\\R" + n + u"\\Inner\\r.txt"));
+    }
+    std::vector<String> list;
+    EXPECT_EQ(tw::CollectFiles(Path(u"P"), list), 0u);
+    ASSERT_EQ(list.size(), 12u) << ::testing::PrintToString(Utf8(list));
+    std::sort(list.begin(), list.end());
+    std::vector<String> real;
+    std::vector<String> linked;
+    for (const String& p : list) (p.find(u"q.txt") == String::npos ? real : linked).push_back(p);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Utf8(real), Utf8(expected));
+    // Each Qk once, by one of its two links.
+    for (int k = 0; k < 6; ++k) {
+        const String n = tw::FromUtf8(std::to_string(k));
+        const auto count = std::count_if(linked.begin(), linked.end(), [&](const String& p) {
+            return p == Path(u"P\\L" + n + u"\\q.txt") || p == Path(u"P\\R" + n + u"\\L\\q.txt");
+        });
+        EXPECT_EQ(count, 1) << k;
+    }
+}
 #endif

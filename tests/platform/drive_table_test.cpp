@@ -139,6 +139,7 @@ TEST_F(DriveTable, HostPathsGetTheDriveWithTheLongestFolder) {
         // each become a lone low surrogate: U+DC00 plus the byte.
         {root + "/S2/a\\b", u"D:\\S2\\a\xDC5C" u"b"},
         {root + "/S2/\xFF.txt", u"D:\\S2\\\xDCFF.txt"},
+        {root + "/S2/<a|b>\t", u"D:\\S2\\\xDC3C" u"a\xDC7C" u"b\xDC3E\xDC09"},
         // No Windows form: a relative path.
         {"relative/a.txt", u""},
         {"", u""},

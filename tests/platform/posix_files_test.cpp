@@ -18,7 +18,9 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <vector>
 
+#include "discovery/drop.h"
 #include "platform/platform.h"
 #include "support/temp_drive.h"
 
@@ -108,6 +110,34 @@ TEST_F(PosixFiles, EveryHostNameHasAWindowsFormThatLeadsBackToItsBytes) {
     // A lone surrogate that no host name produces leads nowhere.
     EXPECT_FALSE(tw::IsFile(Path(u"S1\\") + u"\xDC41.txt"));
     EXPECT_FALSE(tw::IsFile(Path(u"S1\\") + u"\xD800.txt"));
+    // Nor does U+DC00: a NUL would cut the host name short, here to "ok.txt".
+    EXPECT_FALSE(tw::IsFile(Path(u"S1\\ok.txt") + u"\xDC00"));
+}
+
+// A folder of a dropped tree may carry any host name, those Windows refuses
+// in a path ('"', '<', '>', '|', control characters) included: its files are
+// collected and the folder is made on the target under the same bytes.
+TEST_F(PosixFiles, FoldersOfAnyHostNameAreMadeOnTheTarget) {
+    Build(u"S1\\ \n S2\\");
+    const std::string names[] = {"pipe|name", "say \"hi\"", "<tag>", "tab\tand\nline", "\xB4\xAB\xC6\xE6", "q?*"};
+    for (const auto& name : names) {
+        ASSERT_TRUE(std::filesystem::create_directory(Host(u"S1") + "/" + name));
+        ASSERT_TRUE(std::ofstream(Host(u"S1") + "/" + name + "/f.txt") << name);
+    }
+    std::vector<String> files;
+    EXPECT_EQ(tw::CollectFiles(Path(u"S1"), files), 0u);
+    ASSERT_EQ(files.size(), std::size(names));
+    for (const String& file : files) {
+        const String target = Path(u"S2") + file.substr(Path(u"S1").size());
+        SCOPED_TRACE(U8(target));
+        ASSERT_NO_THROW(tw::EnsureDirectory(tw::FolderPart(target)));
+        EXPECT_NE(tw::CopyFileReplacing(file, target), 0);
+    }
+    for (const auto& name : names) {
+        std::ifstream copied(Host(u"S2") + "/" + name + "/f.txt");
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copied), {}), name);
+    }
+    EXPECT_EQ(HostNames(u"S2").size(), std::size(names));
 }
 
 TEST_F(PosixFiles, WildcardsMatchWithoutRegardToCase) {

@@ -137,7 +137,12 @@ void Fd::Reset() {
 
 namespace {
 
-bool IsWindowsSpecial(unsigned char b) { return b == '\\' || b == ':' || b == '*' || b == '?'; }
+// Bytes that Windows cannot hold in a name: control characters, the
+// separators and the wildcard and quoting characters its paths refuse.
+bool IsWindowsSpecial(unsigned char b) {
+    return (b != 0 && b < 0x20) || b == '\\' || b == ':' || b == '*' || b == '?' || b == '"' || b == '<' ||
+           b == '>' || b == '|';
+}
 
 bool IsEscapedByte(char16_t c) {
     if (c < 0xDC00 || c > 0xDCFF) return false;
@@ -286,7 +291,7 @@ bool FindNoCase(int folder, StringView want, std::size_t hostLength, std::string
     }
     bool ok = false;
     while (const dirent* e = readdir(dir)) {
-        if (std::strlen(e->d_name) != hostLength) continue;
+        if (std::strlen(e->d_name) != hostLength || IsTemporaryName(e->d_name)) continue;
         if (EqualNoCase(WindowsNameOf(e->d_name), want)) {
             found = e->d_name;
             ok = true;
@@ -297,25 +302,10 @@ bool FindNoCase(int folder, StringView want, std::size_t hostLength, std::string
     return ok;
 }
 
-// Splits a link's text into names, keeping ".." (it means the parent of the
-// real folder the link sits in, which only the walk knows).
-std::vector<std::string> LinkNames(std::string_view target) {
-    std::vector<std::string> names;
-    std::size_t i = 0;
-    while (i <= target.size()) {
-        std::size_t end = target.find('/', i);
-        if (end == std::string_view::npos) end = target.size();
-        const std::string_view part = target.substr(i, end - i);
-        if (!part.empty() && part != ".") names.emplace_back(part);
-        i = end + 1;
-    }
-    return names;
-}
-
 // The names below root of an absolute link target, or false when it leads
 // outside the folder. root is compared as given and as the system resolves it.
 bool BelowRoot(const std::string& host, const std::string& target, std::vector<std::string>& below) {
-    const std::vector<std::string> want = LinkNames(target);
+    const std::vector<std::string> want = pathparse::LinkComponents(target);
     const auto strip = [&](const std::string& root) {
         const std::vector<std::string> top = HostComponents(root);
         if (top.size() > want.size()) return false;
@@ -328,6 +318,20 @@ bool BelowRoot(const std::string& host, const std::string& target, std::vector<s
     if (strip(host)) return true;
     char real[PATH_MAX];
     return realpath(host.c_str(), real) != nullptr && strip(real);
+}
+
+// A real folder's identity, to know it again when the walk comes back up.
+struct FolderId {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool operator==(const FolderId&) const = default;
+};
+
+bool IdOf(int fd, FolderId& id) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return false;
+    id = {st.st_dev, st.st_ino};
+    return true;
 }
 
 struct Pending {
@@ -382,14 +386,31 @@ int Locate(StringView windowsPath, Location& out, Walk walk) {
 
     Fd cur(fcntl(root.Get(), F_DUPFD_CLOEXEC, 0));
     if (!cur.Valid()) return errno;
-    // Reopens the folder at names from the root: used after "..", which
-    // must mean the parent of where the walk really is.
+    FolderId rootId;
+    if (!IdOf(root.Get(), rootId)) return errno;
+    std::vector<FolderId> ids;  // identity of each folder of names, as opened
+    // Reopens the folder at names from the root.
     const auto reopen = [&](std::size_t count) -> int {
         Fd at(fcntl(root.Get(), F_DUPFD_CLOEXEC, 0));
         for (std::size_t k = 0; k < count && at.Valid(); ++k) at = Fd(openat(at.Get(), names[k].c_str(), kFolderFlags));
         if (!at.Valid()) return errno;
         cur = std::move(at);
         return 0;
+    };
+    // Goes up one level after "..", which must mean the parent of where the
+    // walk really is: the real parent when it is still the folder the walk
+    // came down through (one step, however deep), otherwise from the root
+    // again by name.
+    const auto up = [&]() -> int {
+        names.pop_back();
+        ids.pop_back();
+        Fd parent(openat(cur.Get(), "..", kFolderFlags));
+        FolderId id;
+        if (parent.Valid() && IdOf(parent.Get(), id) && id == (ids.empty() ? rootId : ids.back())) {
+            cur = std::move(parent);
+            return 0;
+        }
+        return reopen(names.size());
     };
 
     int links = 0;
@@ -399,12 +420,16 @@ int Locate(StringView windowsPath, Location& out, Walk walk) {
         pending.pop_front();
         const bool last = pending.empty();
         if (c.name == "..") {
-            if (names.empty()) return ENOENT;  // a link that climbs out of the drive
-            names.pop_back();
-            if (const int err = reopen(names.size()); err != 0) return err;
+            if (names.empty()) {
+                out.leadsOutside = true;  // a link that climbs out of the drive
+                return ENOENT;
+            }
+            if (const int err = up(); err != 0) return err;
             if (last) break;
             continue;
         }
+        // Our own copy at work, or one cut off, is not there for anyone.
+        if (IsTemporaryName(c.name)) return ENOENT;
         struct stat st {};
         int r = fstatat(cur.Get(), c.name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
         if (r != 0 && errno == ENOENT && c.fromWindows) {
@@ -443,11 +468,15 @@ int Locate(StringView windowsPath, Location& out, Walk walk) {
             const std::string text(target, static_cast<std::size_t>(n));
             std::vector<std::string> next;
             if (!text.empty() && text[0] == '/') {
-                if (!BelowRoot(drive.host, text, next)) return ENOENT;  // leads outside the drive
+                if (!BelowRoot(drive.host, text, next)) {
+                    out.leadsOutside = true;
+                    return ENOENT;
+                }
                 names.clear();
+                ids.clear();
                 if (const int err = reopen(0); err != 0) return err;
             } else {
-                next = LinkNames(text);
+                next = pathparse::LinkComponents(text);
             }
             if (last) finalIsLink = true;
             for (auto it = next.rbegin(); it != next.rend(); ++it) pending.push_front(Pending{*it, false, {}});
@@ -467,9 +496,11 @@ int Locate(StringView windowsPath, Location& out, Walk walk) {
             return finishMissing(&c.name);
         }
         Fd next(openat(cur.Get(), c.name.c_str(), kFolderFlags));
-        if (!next.Valid()) return errno;
+        FolderId id;
+        if (!next.Valid() || !IdOf(next.Get(), id)) return errno;
         cur = std::move(next);
         names.push_back(c.name);
+        ids.push_back(id);
     }
 
     // The walk ended in a folder by "..", or at the drive root.
@@ -482,8 +513,7 @@ int Locate(StringView windowsPath, Location& out, Walk walk) {
     }
     out.name = names.back();
     if (out.listedName.empty()) out.listedName = out.name;
-    names.pop_back();
-    if (const int err = reopen(names.size()); err != 0) return err;
+    if (const int err = up(); err != 0) return err;
     out.folder = std::move(cur);
     out.path = JoinBelow(JoinBelow(drive.host, names), {out.name});
     if (out.trailing) out.path += '/';

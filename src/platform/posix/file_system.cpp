@@ -224,6 +224,29 @@ void Fill(TSearchRec& rec, const String& name, const std::string& hostName, cons
     rec.Time = DosTimeOf(st.st_mtim);
 }
 
+enum class Seen {
+    kEntry,       // st describes it
+    kNone,        // no entry for Windows: gone meanwhile, a link leading outside the drive or nowhere
+    kUnreadable,  // there, but it cannot be examined or no Windows path can reach it
+};
+
+// What the entry hostName (Windows form name) of the open folder, whose
+// Windows path is folderPath, is for Windows. A link is what it leads to,
+// while that stays inside the drive; isLink says that st is its target's.
+Seen Examine(int folder, const String& folderPath, const std::string& hostName, const String& name,
+             struct stat& st, bool& isLink) {
+    isLink = false;
+    if (folderPath.size() + name.size() > pathparse::kMaxWindowsPath) return Seen::kUnreadable;
+    if (fstatat(folder, hostName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? Seen::kNone : Seen::kUnreadable;
+    if (!S_ISLNK(st.st_mode)) return Seen::kEntry;
+    isLink = true;
+    Location target;
+    const int err = Locate(folderPath + name, target);
+    if (err != 0) return err == ENOENT ? Seen::kNone : Seen::kUnreadable;
+    return StatLocation(target, st) ? Seen::kEntry : Seen::kNone;
+}
+
 // Advances the listing to the next entry that matches and is not excluded.
 int NextEntry(TSearchRec& rec) {
     SearchHandle& h = *rec.FindHandle;
@@ -246,25 +269,10 @@ int NextEntry(TSearchRec& rec) {
                                                                : fstatat(folder, "..", &st, 0) == 0;
             if (!ok) continue;
         } else {
-            if (h.folder.size() + name.size() > pathparse::kMaxWindowsPath) {
-                ++h.unreadable;  // a name that no Windows path can reach
-                continue;
-            }
-            if (fstatat(folder, hostName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (errno != ENOENT) ++h.unreadable;  // gone meanwhile is not a loss
-                continue;
-            }
-            if (S_ISLNK(st.st_mode)) {
-                // A link is what it leads to, while that stays inside the
-                // drive; one that leads outside or nowhere is no entry.
-                Location target;
-                const int err = Locate(h.folder + name, target);
-                if (err != 0 && err != ENOENT) {
-                    ++h.unreadable;
-                    continue;
-                }
-                if (err != 0 || !StatLocation(target, st)) continue;
-            }
+            bool isLink = false;
+            const Seen seen = Examine(folder, h.folder, hostName, name, st, isLink);
+            if (seen == Seen::kUnreadable) ++h.unreadable;
+            if (seen != Seen::kEntry) continue;
         }
         if ((AttributesOf(st, IsHiddenName(hostName)) & rec.ExcludeAttr) != 0) continue;
         Fill(rec, name, hostName, st);
@@ -333,6 +341,170 @@ void EndSearch(TSearchRec& rec) { rec.FindHandle.reset(); }
 std::int32_t UnreadableEntries(const TSearchRec& rec) { return rec.FindHandle ? rec.FindHandle->unreadable : 0; }
 
 bool SearchFoundNothing(int result) { return result == 0 || result == ENOENT || result == ENOTDIR; }
+
+// ---------------------------------------------------------------- tree listing
+
+namespace {
+
+constexpr int kTreeFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// An entry read but not yet visited. The full path is made when it is
+// visited: a deep tree's paths are long, and a folder may hold many entries.
+struct TreeItem {
+    String name;
+    std::string hostName;
+    std::int32_t attr = 0;
+    TFileId id;
+    bool viaLink = false;  // a link inside the drive: opened by its Windows path
+};
+
+// One folder of the listing. Only the folder being worked in holds its
+// descriptor; the others get theirs back when the listing returns to them.
+struct TreeFolder {
+    String path;  // Windows path with its trailing '\'
+    Fd fd;
+    TFileId id;
+    std::vector<TreeItem> items;
+    std::size_t next = 0;
+};
+
+TFileId IdOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+// Reads every entry of an open folder at once, so that nothing of it stays
+// open while its subfolders are listed. False when it cannot be read.
+bool ReadTreeFolder(TreeFolder& f, std::size_t& unreadable) {
+    const int fd = openat(f.fd.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
+    if (dir == nullptr) {
+        if (fd >= 0) close(fd);
+        return false;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* e = readdir(dir);
+        if (e == nullptr) {
+            if (errno != 0) ++unreadable;  // the rest of the folder cannot be read
+            break;
+        }
+        const std::string hostName = e->d_name;
+        if (hostName == "." || hostName == ".." || IsTemporaryName(hostName)) continue;
+        TreeItem item;
+        item.name = WindowsNameOf(hostName);
+        struct stat st {};
+        const Seen seen = Examine(fd, f.path, hostName, item.name, st, item.viaLink);
+        if (seen == Seen::kUnreadable) ++unreadable;
+        if (seen != Seen::kEntry) continue;
+        item.attr = AttributesOf(st, IsHiddenName(hostName));
+        if (S_ISDIR(st.st_mode)) item.id = IdOf(st);
+        item.hostName = hostName;
+        f.items.push_back(std::move(item));
+    }
+    closedir(dir);
+    return true;
+}
+
+// Opens a located folder for the listing; -1 with errno set otherwise.
+int OpenTreeFolder(const Location& loc) {
+    if (loc.folderMissing || loc.danglingLink || !loc.folder.Valid()) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (loc.isDriveRoot) return fcntl(loc.folder.Get(), F_DUPFD_CLOEXEC, 0);
+    return openat(loc.folder.Get(), loc.name.c_str(), kTreeFolderFlags);
+}
+
+// Checks that fd is the folder with identity id: 0, or ESTALE when another
+// folder stands there now.
+int CheckTreeFolder(const Fd& fd, const TFileId& id) {
+    struct stat st {};
+    if (fstat(fd.Get(), &st) != 0) return errno;
+    return IdOf(st) == id ? 0 : ESTALE;
+}
+
+// The folder at a Windows path again, when it is still the one with that
+// identity: 0 and fd, or an errno value.
+int ReopenTreeFolder(const String& path, const TFileId& id, Fd& fd) {
+    Location loc;
+    if (const int err = Locate(path, loc); err != 0) return err;
+    Fd opened(OpenTreeFolder(loc));
+    if (!opened.Valid()) return errno;
+    if (const int err = CheckTreeFolder(opened, id); err != 0) return err;
+    fd = std::move(opened);
+    return 0;
+}
+
+}  // namespace
+
+std::size_t ListTree(StringView folder, const std::function<bool(const TTreeEntry&)>& visit) {
+    std::size_t unreadable = 0;
+    std::vector<TreeFolder> stack;
+
+    // Opens and reads a folder and makes it the one worked in.
+    const auto enter = [&](String path, Fd fd) {
+        struct stat st {};
+        TreeFolder f;
+        f.path = std::move(path);
+        f.fd = std::move(fd);
+        if (fstat(f.fd.Get(), &st) != 0 || !S_ISDIR(st.st_mode) || !ReadTreeFolder(f, unreadable)) {
+            ++unreadable;
+            return;
+        }
+        f.id = IdOf(st);
+        if (!stack.empty()) stack.back().fd.Reset();
+        stack.push_back(std::move(f));
+    };
+
+    {
+        const String base = WithTrailingBackslash(folder);
+        Location loc;
+        const int err = Locate(base, loc);
+        Fd fd(err == 0 ? OpenTreeFolder(loc) : -1);
+        if (!fd.Valid()) return SearchFoundNothing(err != 0 ? err : errno) ? 0 : 1;
+        enter(base, std::move(fd));
+    }
+
+    while (!stack.empty()) {
+        TreeFolder& f = stack.back();
+        if (f.next == f.items.size()) {
+            // Back to the parent: one step up when it is still the folder
+            // the listing came down from; otherwise by its path, when needed.
+            TreeFolder done = std::move(stack.back());
+            stack.pop_back();
+            if (stack.empty()) break;
+            TreeFolder& parent = stack.back();
+            if (done.fd.Valid()) {
+                Fd up(openat(done.fd.Get(), "..", kTreeFolderFlags));
+                if (up.Valid() && CheckTreeFolder(up, parent.id) == 0) parent.fd = std::move(up);
+            }
+            continue;
+        }
+        const TreeItem item = std::move(f.items[f.next++]);
+        const TTreeEntry entry{f.path + item.name, item.attr, item.id};
+        if (!visit(entry) || (entry.Attr & faDirectory) == 0) continue;
+
+        const String path = WithTrailingBackslash(entry.Path);
+        Fd child;
+        int err = 0;
+        if (item.viaLink) {
+            err = ReopenTreeFolder(path, item.id, child);
+        } else {
+            if (!f.fd.Valid()) err = ReopenTreeFolder(f.path, f.id, f.fd);
+            if (err == 0) {
+                child = Fd(openat(f.fd.Get(), item.hostName.c_str(), kTreeFolderFlags));
+                err = child.Valid() ? CheckTreeFolder(child, item.id) : errno;
+            }
+        }
+        if (err != 0) {
+            // Gone since it was read is no loss; changed, its files cannot be vouched for.
+            if (err != ENOENT) ++unreadable;
+            continue;
+        }
+        enter(path, std::move(child));
+    }
+    return unreadable;
+}
 
 // ---------------------------------------------------------------- reading
 
@@ -579,12 +751,13 @@ void EnsureDirectory(StringView path) {
 
     const String full = FullPathOf(path);
     // The same names are refused as on Windows, so a tree made here can be
-    // used there too.
+    // used there too. Host names that Windows refuses never get here: their
+    // Windows form carries such bytes as U+DC00 plus the byte.
     const std::size_t from = HasLongPrefix(full) ? 4 : 0;
-    for (std::size_t i = from; i < full.size(); ++i) {
-        if (full[i] == u':' && !(i == from + 1 && ((full[from] | 32) >= u'a' && (full[from] | 32) <= u'z'))) {
-            throw EInOutError(u"The path format is not supported");
-        }
+    const pathparse::Root root = pathparse::ParseRoot(full, pathparse::Separators::kBackslash);
+    const bool driveLetter = root.HasAsciiLetter() && root.rest == from + 2;
+    for (std::size_t i = 0; i < full.size(); ++i) {
+        if (full[i] == u':' && !(driveLetter && i == from + 1)) throw EInOutError(u"The path format is not supported");
     }
     if (TrimBlanks(full).empty()) throw EInOutError(u"Path is empty");
     for (std::size_t i = from; i < full.size(); ++i) {
@@ -597,8 +770,12 @@ void EnsureDirectory(StringView path) {
     PrepareDriveForWrite(full);
 
     // One walk down from the drive, making each missing level on the way.
+    // A link that leads outside the drive is the operator's and stays as it
+    // is: nothing is made through it, and a copy below it is refused on its
+    // own, as one failed copy, rather than ending a whole run here.
     Location made;
     if (const int err = Locate(full, made, Walk::kMakeFolders); err != 0) {
+        if (err == ENOENT && made.leadsOutside) return;
         throw EInOutError(ErrorText(err) + Bracketed(path));
     }
 }

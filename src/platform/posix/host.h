@@ -60,6 +60,7 @@ struct Location {
     bool trailing = false;       // the Windows path ended in '\'
     bool folderMissing = false;  // a level above the entry is missing (or is no folder)
     bool danglingLink = false;   // the entry is a link inside the drive that leads to nothing
+    bool leadsOutside = false;   // Locate failed because a link on the way leads outside the drive
 };
 
 enum class Walk {
@@ -69,8 +70,9 @@ enum class Walk {
 
 // The door to the host file system: 0 and out filled, or an errno value.
 // ENOENT when the path has no drive, its drive is not mapped, it holds a NUL
-// or a name without a host form, or a link on the way leads outside the
-// drive. ENAMETOOLONG past kMaxWindowsPath. A level missing under kFind is
+// or a name without a host form, it names one of our temporary files, or a
+// link on the way leads outside the drive (out.leadsOutside then says so).
+// ENAMETOOLONG past kMaxWindowsPath. A level missing under kFind is
 // not an error: out.folderMissing says so, and the rest is taken as given.
 // A name missing with its exact spelling is matched without regard to case,
 // reading its folder once.
@@ -98,9 +100,10 @@ void PrepareDriveForWrite(StringView windowsPath);
 
 // Host names and their Windows form. Valid UTF-8 is decoded; every byte that
 // is not part of valid UTF-8, and every byte that Windows cannot hold in a
-// name ('\\', ':', '*', '?'), becomes the lone low surrogate U+DC00 + byte,
-// which no valid UTF-8 produces. The host form of a Windows name undoes
-// exactly that; a name with any other lone surrogate has no host form.
+// name (control characters, '\\', ':', '*', '?', '"', '<', '>', '|'),
+// becomes the lone low surrogate U+DC00 + byte, which no valid UTF-8
+// produces. The host form of a Windows name undoes exactly that; a name with
+// any other lone surrogate (U+DC00 itself among them) has no host form.
 String WindowsNameOf(std::string_view hostName);
 bool HostNameOf(StringView windowsName, std::string& out);
 

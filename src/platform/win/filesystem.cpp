@@ -2,6 +2,7 @@
 // copying and creating folder paths, on the Win32 wide-character functions.
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "platform/path_parse.h"
 #include "platform/platform.h"
@@ -150,6 +151,49 @@ bool SearchFoundNothing(int result) {
            result == ERROR_NO_MORE_FILES;
 }
 
+// Each folder is read whole and its search closed before its subfolders are
+// listed, and the levels are kept in a list rather than on the stack.
+std::size_t ListTree(StringView folder, const std::function<bool(const TTreeEntry&)>& visit) {
+    struct Level {
+        std::vector<TTreeEntry> entries;
+        std::size_t next = 0;
+    };
+    std::size_t unreadable = 0;
+    std::vector<Level> levels;
+    const auto read = [&](const String& base) {
+        Level level;
+        TSearchRec rec;
+        int result = StartSearch(base + u"*.*", faAnyFile, rec);
+        if (result != 0) {
+            if (!SearchFoundNothing(result)) ++unreadable;
+            return;
+        }
+        do {
+            if (rec.Name == u"." || rec.Name == u"..") continue;
+            TTreeEntry entry{base + rec.Name, rec.Attr, {}};
+            if ((rec.Attr & faDirectory) != 0 && !FileIdentity(entry.Path, entry.Id)) {
+                ++unreadable;
+                continue;
+            }
+            level.entries.push_back(std::move(entry));
+        } while ((result = ContinueSearch(rec)) == 0);
+        if (!SearchFoundNothing(result)) ++unreadable;
+        EndSearch(rec);
+        levels.push_back(std::move(level));
+    };
+    read(WithTrailingBackslash(folder));
+    while (!levels.empty()) {
+        Level& top = levels.back();
+        if (top.next == top.entries.size()) {
+            levels.pop_back();
+            continue;
+        }
+        const TTreeEntry entry = top.entries[top.next++];
+        if (visit(entry) && (entry.Attr & faDirectory) != 0) read(WithTrailingBackslash(entry.Path));
+    }
+    return unreadable;
+}
+
 bool FileIdentity(StringView path, TFileId& id) {
     std::wstring wide;
     if (!ToWide(path, wide)) return false;
@@ -238,8 +282,6 @@ const String kCrLf = u"\r\n";
 
 String Bracketed(StringView path) { return kCrLf + u"[" + String(path) + u"]"; }
 
-bool StartsWith(StringView text, StringView prefix) { return text.substr(0, prefix.size()) == prefix; }
-
 bool HasDevicePrefix(StringView path) { return pathparse::HasDevicePrefix(path, pathparse::Separators::kBackslash); }
 
 bool IsInvalidPathChar(char16_t c) {
@@ -324,7 +366,7 @@ void EnsureDirectory(StringView path) {
 
     const bool network = (root.kind == pathparse::Root::Kind::kShare && root.prefix == 0 && full.size() >= 3 &&
                           !IsInvalidPathChar(full[2])) ||
-                         StartsWith(full, u"\\\\?\\UNC\\");
+                         (root.kind == pathparse::Root::Kind::kShare && root.prefix == 8 && root.literal);
     if (!network) {
         const bool found = driveLetter && (GetLogicalDrives() & (1u << ((full[body] | 0x20) - u'a'))) != 0;
         if (!found) throw EInOutError(u"The drive cannot be found" + Bracketed(full));
