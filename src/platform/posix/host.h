@@ -130,11 +130,16 @@ std::int32_t DosTimeOf(const struct timespec& when);
 // and the result is false.
 bool ReplaceFile(const std::string& target, mode_t mode, const struct timespec* mtime,
                  const std::function<bool(int fd)>& fill);
+// Whether a replacement waits for the disk before the rename (fsync).
+// kOnDisk: the history file, one small write. kCached: copied files, which a
+// run writes by the thousand; a flush per file would cost a disk round trip
+// each, where cp costs none.
+enum class Durability { kOnDisk, kCached };
 // The same inside an opened folder: the temporary file is made there and
 // renamed over name there, so nothing between the check and the write can
 // move the write elsewhere. owner, when given, is the replaced file's.
 bool ReplaceFileAt(int folder, const std::string& name, mode_t mode, const struct timespec* mtime,
-                   const struct stat* owner, const std::function<bool(int fd)>& fill);
+                   const struct stat* owner, Durability durability, const std::function<bool(int fd)>& fill);
 
 // Writes all of data to fd, going on after interruptions and short writes.
 bool WriteAll(int fd, const char* data, std::size_t size);
