@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -51,7 +52,12 @@ protected:
     QPushButton* SyncButton() { return W<QPushButton>("btnSync"); }
     QProgressBar* Bar() { return W<QProgressBar>("ProgressBar1"); }
     bool Busy() { return State().IsProcessing() && !SyncButton()->isEnabled() && !Bar()->isHidden(); }
-    bool Idle() { return !State().IsProcessing() && SyncButton()->isEnabled() && Bar()->isHidden(); }
+    // Idle, with the status line painting again (a run paints it at most
+    // once a frame and holds back the texts in between).
+    bool Idle() {
+        return !State().IsProcessing() && SyncButton()->isEnabled() && Bar()->isHidden() &&
+               W<QLabel>("StatusPanel")->updatesEnabled();
+    }
 
     // Drops a.txt and b.txt of S1: S2, S3 and S4 are found and ticked.
     void DropBoth() {
