@@ -118,7 +118,12 @@ void TForm1::FormDestroy() {
     FCompareInfos.clear();
 }
 
-void TForm1::SetStatus(const QString& text) {
+void TForm1::SetStatus(const QString& text) { ShowStatusText(text, true); }
+
+void TForm1::ShowStatusText(const QString& text, bool paint) {
+    // Updates of the panel alone are switched: a text held back is painted
+    // with the next one that is not (enabling them again repaints the panel).
+    statusPanel_->setUpdatesEnabled(paint);
     statusPanel_->setText(text);
     emit StatusShown(text);
 }

@@ -3,6 +3,7 @@
 // group of methods below lives in the file named above it.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -116,6 +117,8 @@ private:
     // queue: the run ends after the file it has copied, then the window
     // closes (unit1_sync.cpp).
     bool closeAfterSync_ = false;
+    // When a run last let the status line paint (unit1_sync.cpp).
+    QElapsedTimer runStatusPainted_;
 
     // The modifiers held with the key that CMChildKey is looking at: the
     // key event's own, so that a key held back during a scan is judged by
@@ -126,6 +129,9 @@ private:
     void FormCreate();
     void FormDestroy();
     void WMVScroll();
+    // Puts text on the status line; paint false holds back its painting
+    // until the next text that is painted.
+    void ShowStatusText(const QString& text, bool paint);
 
     // ---- the widget tree (unit1_layout.cpp)
     void BuildLayout();
@@ -168,6 +174,8 @@ private:
     // ---- synchronisation run (unit1_sync.cpp)
     void btnSyncClick();
     void SyncFiles();
+    // SetStatus for the run's texts, painted at most once a frame.
+    void SetRunStatus(const tw::String& text);
 
     // ---- history store (unit1_history.cpp)
     tw::String GetIniPath() const;

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
+#include <QLayout>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -163,6 +164,11 @@ void TForm1::BuildLayout() {
     statusPanel_->setFixedWidth(500);
     statusPanel_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     StatusBar1->addWidget(statusPanel_);
+    // Fixed in height too, at the height the status bar gives it: a new text
+    // then asks for no new layout of the status bar, which a synchronisation
+    // run would otherwise pay for once per file copied.
+    StatusBar1->layout()->activate();
+    statusPanel_->setFixedHeight(statusPanel_->height());
 
     ProgressBar1 = new QProgressBar(pnlButtons);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));

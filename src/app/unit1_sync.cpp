@@ -2,6 +2,7 @@
 // around the Qt-free run loop.
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -88,6 +89,19 @@ private:
 
 }  // namespace
 
+void TForm1::SetRunStatus(const tw::String& text) {
+    // Painting a status text costs about as much as copying a small file,
+    // and a screen shows some sixty a second. While files come faster than
+    // that, every text is still set in turn (and announced), but the panel
+    // is painted only once the last paint is a frame old; the end of the run
+    // paints the last text. At worst the panel shows the file before the
+    // last one while a large file is being copied.
+    constexpr qint64 kFrameMs = 16;
+    const bool paint = !runStatusPainted_.isValid() || runStatusPainted_.elapsed() >= kFrameMs;
+    if (paint) runStatusPainted_.start();
+    ShowStatusText(ToQString(text), paint);
+}
+
 void TForm1::SyncFiles() {
     // 1-6.
     const QString keptVersion = cbVersion->currentText();
@@ -102,7 +116,8 @@ void TForm1::SyncFiles() {
     try {
         SetStatus(tw::SyncStartMessage(FDroppedFileNames.size(), FSelectedPaths.size()));
         // 7-10.
-        TFormSyncHost host([this](const tw::String& text) { SetStatus(text); }, ProgressBar1,
+        runStatusPainted_.invalidate();
+        TFormSyncHost host([this](const tw::String& text) { SetRunStatus(text); }, ProgressBar1,
                            [this](int index) { RefreshCompareInfo(index); }, closeAfterSync_);
         tw::RunSync({FSelectedPaths, FSourcePaths, FDroppedFileNames, FCompareInfos}, FBaseServerPrefix, host);
     } catch (...) {
@@ -121,6 +136,8 @@ void TForm1::SyncFiles() {
     FIsProcessing = false;
     btnSync->setEnabled(true);
     ProgressBar1->hide();
+    // The run's last text may have been held back; it is painted now.
+    statusPanel_->setUpdatesEnabled(true);
 
     if (closeAfterSync_) {
         closeAfterSync_ = false;

@@ -146,7 +146,8 @@ public:
 std::unique_ptr<TFileStream> OpenForReading(StringView path);  // throws EFOpenError
 
 // CopyFileW(source, target, FALSE): replaces an existing target. Non-zero on
-// success; failure is reported by the result only.
+// success; failure is reported by the result only. A source and target that
+// are one file are refused, and the file is left exactly as it was.
 int CopyFileReplacing(StringView source, StringView target);
 
 // Creates path with every missing level; throws EInOutError with the

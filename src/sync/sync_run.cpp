@@ -77,9 +77,12 @@ TSyncOutcome RunSync(const TSyncLists& lists, StringView baseServerPrefix, TSync
                 // ends the whole run.
                 EnsureDirectory(FolderPart(target));
                 try {
-                    // An installation can be the one the files came from; a
-                    // file copied onto itself stays as it is.
-                    const bool copied = IsSameFile(source, target) || CopyFileReplacing(source, target) != 0;
+                    // An installation can be the one the files came from. The
+                    // copy refuses a file onto itself and leaves it as it is;
+                    // it is where it should be, so that counts as copied. A
+                    // folder in the list is refused, itself or not.
+                    const bool copied = CopyFileReplacing(source, target) != 0 ||
+                                        (IsSameFile(source, target) && !IsDirectory(source));
                     if (copied) {
                         ++out.Succeeded;
                         if (index >= 0 && static_cast<std::size_t>(index) < lists.CompareInfos.size() &&

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <set>
 #include <vector>
 
@@ -199,8 +200,6 @@ TEST_F(FileSystem, OpenForReadingRefusesMissingFilesAndFolders) {
 
 TEST_F(FileSystem, CopyCreatesOrReplacesTheTargetWithContentsAndTime) {
     Build(u"S1\\Mir200\\a.txt=new contents \n S2\\Mir200\\a.txt=old and longer contents \n S3\\Mir200\\");
-    const std::int64_t stamp = LocalTime(2023, 3, 4, 5, 6, 8);
-    SetMTime(u"S1\\Mir200\\a.txt", stamp);
 
     for (const String target : {u"S2\\Mir200\\a.txt", u"S3\\Mir200\\a.txt"}) {
         ASSERT_NE(tw::CopyFileReplacing(Path(u"S1\\Mir200\\a.txt"), Path(target)), 0) << U8(target);
@@ -242,6 +241,31 @@ TEST_F(FileSystem, CopyRefusals) {
     EXPECT_TRUE(tw::IsDirectory(Path(u"S2\\Folder")));
     EXPECT_EQ(Names(Path(u"S2\\*.*"), tw::faAnyFile), (std::set<String>{u"a.txt", u"Folder", u"ro.txt", u".hid.txt"}));
     SetReadOnly(u"S2\\ro.txt", false);
+}
+
+// A file copied onto itself, through any spelling or a hard link, is refused
+// before anything is written: it stays the very same file.
+TEST_F(FileSystem, CopyOntoItselfIsRefusedAndLeavesTheFile) {
+    Build(u"S1\\Mir200\\a.txt=the only copy");
+    std::error_code linkError;
+    std::filesystem::create_hard_link(Host(u"S1\\Mir200\\a.txt"), Host(u"S1\\Mir200\\hard.txt"), linkError);
+    tw::TFileId before;
+    ASSERT_TRUE(tw::FileIdentity(Path(u"S1\\Mir200\\a.txt"), before));
+
+    std::vector<String> targets = {u"S1\\Mir200\\a.txt", u"S1\\.\\Mir200\\a.txt", u"S1\\Mir200\\..\\Mir200\\a.txt"};
+#ifndef _WIN32
+    targets.push_back(u"s1\\MIR200\\A.TXT");  // the drive table ignores letter case
+#endif
+    if (!linkError) targets.push_back(u"S1\\Mir200\\hard.txt");
+    for (const String& target : targets) {
+        EXPECT_EQ(tw::CopyFileReplacing(Path(u"S1\\Mir200\\a.txt"), Path(target)), 0) << U8(target);
+        EXPECT_EQ(ReadFile(u"S1\\Mir200\\a.txt"), "the only copy") << U8(target);
+        tw::TFileId after;
+        ASSERT_TRUE(tw::FileIdentity(Path(u"S1\\Mir200\\a.txt"), after));
+        EXPECT_EQ(after, before) << U8(target);  // not replaced by an equal copy
+    }
+    // No temporary file left behind.
+    EXPECT_EQ(Names(Path(u"S1\\Mir200\\*.*"), tw::faAnyFile).size(), linkError ? 1u : 2u);
 }
 
 // ---------------------------------------------------------------- folder creation

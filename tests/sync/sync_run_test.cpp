@@ -339,8 +339,11 @@ TEST_F(SyncRunTest, SourceInstallationIsLeftUntouched) {
     Build(uR"(
         S1\Mir200\a.txt=original a
         S1\Mir200\b.txt=original b
+        S1\Mir200\Envir\
     )");
-    dropped = {Path(u"S1\\Mir200\\a.txt"), Path(u"S1\\Mir200\\b.txt")};
+    // A folder dropped after the files is listed like a file; it is its own
+    // counterpart in S1, but a folder is never copied.
+    dropped = {Path(u"S1\\Mir200\\a.txt"), Path(u"S1\\Mir200\\b.txt"), Path(u"S1\\Mir200\\Envir")};
     // The same installation reached through another spelling as well
     // (letter case on Linux, where the drive table folds it; Wine folds it
     // only now and then).
@@ -361,7 +364,7 @@ TEST_F(SyncRunTest, SourceInstallationIsLeftUntouched) {
 
     const tw::TSyncOutcome out = Run();
     EXPECT_EQ(out.Succeeded, 6);
-    EXPECT_EQ(out.Failed, 0);
+    EXPECT_EQ(out.Failed, 3);
     EXPECT_EQ(ReadFile(u"S1\\Mir200\\a.txt"), "original a");
     EXPECT_EQ(ReadFile(u"S1\\Mir200\\b.txt"), "original b");
     EXPECT_EQ(std::filesystem::last_write_time(Host(u"S1\\Mir200\\a.txt")), before);
@@ -370,10 +373,12 @@ TEST_F(SyncRunTest, SourceInstallationIsLeftUntouched) {
     EXPECT_EQ(st.st_ino, inode);
 #endif
     EXPECT_EQ(ReadFile(u"S2\\Mir200\\b.txt"), "original b");
-    // Nothing but the two files in the source folder (no temporary left).
+    EXPECT_FALSE(Exists(u"S2\\Mir200\\Envir"));
+    // Nothing but the two files and the folder in the source folder (no
+    // temporary left).
     int entries = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(Host(u"S1\\Mir200"))) ++entries;
-    EXPECT_EQ(entries, 2);
+    EXPECT_EQ(entries, 3);
 }
 
 // The window asks to stop (it is being closed): the run ends after the file

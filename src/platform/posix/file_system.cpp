@@ -67,16 +67,8 @@ std::int32_t DosTimeOf(const struct timespec& when) {
     return static_cast<std::int32_t>(dos);
 }
 
-std::string HostFolderOf(const std::string& hostPath) {
-    std::string p = hostPath;
-    while (p.size() > 1 && p.back() == '/') p.pop_back();
-    const std::size_t slash = p.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : p.substr(0, slash);
-}
-
 bool ReplaceFileAt(int folder, const std::string& name, mode_t mode, const struct timespec* mtime,
-                   const struct stat* owner, const std::function<bool(int fd)>& fill) {
+                   const struct stat* owner, Durability durability, const std::function<bool(int fd)>& fill) {
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
@@ -100,7 +92,7 @@ bool ReplaceFileAt(int folder, const std::string& name, mode_t mode, const struc
     }
     // Write errors can surface only when the data reaches the disk: find them
     // before the old file is given up.
-    ok = ok && fsync(fd) == 0;
+    if (durability == Durability::kOnDisk) ok = ok && fsync(fd) == 0;
     int saved = errno;
     if (close(fd) != 0 && ok) {
         ok = false;
@@ -117,17 +109,6 @@ bool ReplaceFileAt(int folder, const std::string& name, mode_t mode, const struc
     return ok;
 }
 
-bool ReplaceFile(const std::string& target, mode_t mode, const struct timespec* mtime,
-                 const std::function<bool(int fd)>& fill) {
-    const Fd folder(open(HostFolderOf(target).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!folder.Valid()) return false;
-    std::string name = target;
-    while (name.size() > 1 && name.back() == '/') name.pop_back();
-    name = name.substr(name.rfind('/') + 1);
-    struct stat old {};
-    const bool exists = fstatat(folder.Get(), name.c_str(), &old, 0) == 0;
-    return ReplaceFileAt(folder.Get(), name, mode, mtime, exists ? &old : nullptr, fill);
-}
 
 }  // namespace posix
 
@@ -660,6 +641,7 @@ bool CopyContents(int in, int out, std::uint64_t size) {
             return false;
         break;
     }
+    if (left == 0) return true;  // the usual case: no buffer to fill
     std::vector<char> buffer(256 * 1024);
     while (left > 0) {
         const ssize_t n = read(in, buffer.data(), std::min<std::uint64_t>(left, buffer.size()));
@@ -699,9 +681,19 @@ int CopyFileReplacing(StringView source, StringView target) {
     struct stat st {};
     const int in = OpenRegular(from, st);
     if (in < 0) return 0;
+    // A file copied onto itself (another spelling, a link, a hard link) is
+    // refused, as CopyFileW refuses it, before anything is written: the
+    // file stays the very same file.
+    if (exists && existing.st_dev == st.st_dev && existing.st_ino == st.st_ino) {
+        close(in);
+        errno = EINVAL;
+        return 0;
+    }
     const auto size = static_cast<std::uint64_t>(st.st_size);
+    // Written like cp writes: through the page cache, with no wait for the
+    // disk. The rename still puts the copy in place whole or not at all.
     const bool ok = ReplaceFileAt(to.folder.Get(), to.name, st.st_mode & 0777, &st.st_mtim, exists ? &existing : nullptr,
-                                  [&](int out) { return CopyContents(in, out, size); });
+                                  Durability::kCached, [&](int out) { return CopyContents(in, out, size); });
     close(in);
     return ok ? 1 : 0;
 }

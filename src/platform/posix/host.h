@@ -127,22 +127,21 @@ bool IsHiddenName(const std::string& hostName);
 // Local MS-DOS date-time of a host time stamp.
 std::int32_t DosTimeOf(const struct timespec& when);
 
-// Writes a new file beside target through fill(fd), gives it mode (and the
-// modification time when mtime is set), then renames it over target. On any
-// failure the temporary file is removed, target is untouched, errno is set
-// and the result is false.
-bool ReplaceFile(const std::string& target, mode_t mode, const struct timespec* mtime,
-                 const std::function<bool(int fd)>& fill);
-// The same inside an opened folder: the temporary file is made there and
-// renamed over name there, so nothing between the check and the write can
-// move the write elsewhere. owner, when given, is the replaced file's.
+// Whether a replacement waits for the disk before the rename (fsync).
+// kOnDisk: the history file, one small write. kCached: copied files, which a
+// run writes by the thousand; a flush per file would cost a disk round trip
+// each, where cp costs none.
+enum class Durability { kOnDisk, kCached };
+// Writes a new file inside an opened folder through fill(fd), gives it mode
+// (and the modification time when mtime is set), then renames it over name
+// there, so nothing between the check and the write can move the write
+// elsewhere. owner, when given, is the replaced file's. On any failure the
+// temporary file is removed, the old file is untouched, errno is set and the
+// result is false.
 bool ReplaceFileAt(int folder, const std::string& name, mode_t mode, const struct timespec* mtime,
-                   const struct stat* owner, const std::function<bool(int fd)>& fill);
+                   const struct stat* owner, Durability durability, const std::function<bool(int fd)>& fill);
 
 // Writes all of data to fd, going on after interruptions and short writes.
 bool WriteAll(int fd, const char* data, std::size_t size);
-
-// The host folder of a host path ("/a/b/c" -> "/a/b", "/a" -> "/").
-std::string HostFolderOf(const std::string& hostPath);
 
 }  // namespace tw::posix

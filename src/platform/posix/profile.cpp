@@ -455,7 +455,7 @@ void Save(const String& path, const Location& loc, const Profile& p, const std::
     std::string bytes = p.bom;
     for (const auto& line : p.lines) bytes += line.raw;
     const mode_t mode = existing ? (existing->st_mode & 07777) : NewFileMode();
-    const bool ok = ReplaceFileAt(loc.folder.Get(), loc.name, mode, nullptr, existing ? &*existing : nullptr,
+    const bool ok = ReplaceFileAt(loc.folder.Get(), loc.name, mode, nullptr, existing ? &*existing : nullptr, Durability::kOnDisk,
                                   [&](int fd) { return WriteAll(fd, bytes.data(), bytes.size()); });
     if (!ok) WriteFailed(path);
 }

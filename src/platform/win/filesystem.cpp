@@ -271,6 +271,16 @@ int CopyFileReplacing(StringView source, StringView target) {
         SetLastError(ERROR_ACCESS_DENIED);
         return 0;
     }
+    // A file copied onto itself (another spelling, a hard link) is refused
+    // before CopyFileW opens the target for writing, which could empty it.
+    if (attr != INVALID_FILE_ATTRIBUTES) {
+        TFileId a;
+        TFileId b;
+        if (FileIdentity(source, a) && FileIdentity(target, b) && a == b) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return 0;
+        }
+    }
     return CopyFileW(from.c_str(), to.c_str(), FALSE) ? 1 : 0;
 }
 
