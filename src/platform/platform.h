@@ -147,7 +147,9 @@ std::unique_ptr<TFileStream> OpenForReading(StringView path);  // throws EFOpenE
 
 // CopyFileW(source, target, FALSE): replaces an existing target. Non-zero on
 // success; failure is reported by the result only. A source and target that
-// are one file are refused, and the file is left exactly as it was.
+// are one file are refused, and the file is left exactly as it was. On both
+// systems the copy is written to a temporary file beside the target, which
+// then replaces it in one step, so a failed copy never damages the target.
 int CopyFileReplacing(StringView source, StringView target);
 
 // Creates path with every missing level; throws EInOutError with the

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <map>
 #include <memory>
 
@@ -134,6 +136,32 @@ TEST_F(WinFiles, CopyRefusesATargetInUseOrHiddenByItsAttribute) {
     // Once the holder has gone the same copy goes through.
     EXPECT_NE(tw::CopyFileReplacing(Path(u"S1\\a.txt"), Path(u"S2\\busy.txt")), 0);
     EXPECT_EQ(ReadFile(u"S2\\busy.txt"), "new");
+}
+
+// The copy goes to a new file beside the target that then replaces it: a
+// second name of the target (a hard link) keeps the old contents, a failed
+// copy leaves the target and no temporary file behind, and a temporary file
+// left by a copy cut off by a crash is never listed.
+TEST_F(WinFiles, CopyReplacesTheTargetInOneStep) {
+    Build(u"S1\\a.txt=new \n S2\\t.txt=old \n S2\\.~tidewell-0123456789.partial=cut off");
+    ASSERT_TRUE(CreateHardLinkW(Wide(Path(u"S2\\other.txt")).c_str(), Wide(Path(u"S2\\t.txt")).c_str(), nullptr));
+    EXPECT_NE(tw::CopyFileReplacing(Path(u"S1\\a.txt"), Path(u"S2\\t.txt")), 0);
+    EXPECT_EQ(ReadFile(u"S2\\t.txt"), "new");
+    EXPECT_EQ(ReadFile(u"S2\\other.txt"), "old");
+
+    {
+        const auto holder = OpenFile(u"S1\\a.txt", GENERIC_READ, 0);  // the source cannot be read
+        ASSERT_TRUE(holder->Open());
+        EXPECT_EQ(tw::CopyFileReplacing(Path(u"S1\\a.txt"), Path(u"S2\\other.txt")), 0);
+    }
+    EXPECT_EQ(ReadFile(u"S2\\other.txt"), "old");
+
+    std::vector<std::string> listed;
+    tw::TSearchRec rec;
+    for (int r = tw::StartSearch(Path(u"S2\\*.*"), 511, rec); r == 0; r = tw::ContinueSearch(rec)) listed.push_back(U8(rec.Name));
+    tw::EndSearch(rec);
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::string>{".", "..", "other.txt", "t.txt"}));
 }
 
 class WinEnsureDirectory : public WinFiles {

@@ -2,6 +2,7 @@
 // copying and creating folder paths, on the Win32 wide-character functions.
 #include <algorithm>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "platform/path_parse.h"
@@ -100,11 +101,33 @@ void ClearEntry(TSearchRec& rec) {
     rec.Name.clear();
 }
 
-// Advances past entries that share a bit with ExcludeAttr; 0 when the current
-// entry is one to return, otherwise the platform's code for running out.
+// The temporary file a copy writes beside its target before the rename:
+// ".~tidewell-" ten letters or digits ".partial", as on Linux.
+constexpr std::wstring_view kTempPrefix = L".~tidewell-";
+constexpr std::wstring_view kTempSuffix = L".partial";
+constexpr std::wstring_view kTempAlphabet = L"abcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t kTempRandom = 10;
+
+bool IsTemporaryName(std::wstring_view name) {
+    if (name.size() != kTempPrefix.size() + kTempRandom + kTempSuffix.size()) return false;
+    std::wstring lower(name);
+    for (wchar_t& c : lower) {
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    }
+    const std::wstring_view n = lower;
+    return n.substr(0, kTempPrefix.size()) == kTempPrefix &&
+           n.substr(n.size() - kTempSuffix.size()) == kTempSuffix &&
+           n.substr(kTempPrefix.size(), kTempRandom).find_first_not_of(kTempAlphabet) == std::wstring_view::npos;
+}
+
+// Advances past entries that share a bit with ExcludeAttr, and past our own
+// temporary files (a copy at work, or one cut off by a crash), which no
+// listing may show; 0 when the current entry is one to return, otherwise the
+// platform's code for running out.
 int SkipExcluded(TSearchRec& rec) {
     SearchHandle& search = *rec.FindHandle;
-    while ((search.data.dwFileAttributes & static_cast<DWORD>(rec.ExcludeAttr)) != 0) {
+    while ((search.data.dwFileAttributes & static_cast<DWORD>(rec.ExcludeAttr)) != 0 ||
+           IsTemporaryName(search.data.cFileName)) {
         if (!FindNextFileW(search.handle, &search.data)) return LastErrorOr(ERROR_NO_MORE_FILES);
     }
     return 0;
@@ -281,7 +304,44 @@ int CopyFileReplacing(StringView source, StringView target) {
             return 0;
         }
     }
-    return CopyFileW(from.c_str(), to.c_str(), FALSE) ? 1 : 0;
+    // CopyFileW writes into the target it opens: a copy that fails part-way
+    // (a full disk, a source that cannot be read to its end) would leave the
+    // target damaged. So the copy goes to a new file beside the target, which
+    // then replaces it in one step; a target in use refuses the replacement
+    // as it refuses CopyFileW.
+    const std::size_t slash = to.find_last_of(L"\\/");
+    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : to.substr(0, slash + 1);
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::wstring temp = folder + std::wstring(kTempPrefix);
+        // Names only need to differ; the exclusive create below decides.
+        unsigned long long state = GetTickCount64() ^ (static_cast<unsigned long long>(GetCurrentProcessId()) << 32) ^
+                                   (++counter * 0x9E3779B97F4A7C15ull);
+        for (std::size_t k = 0; k < kTempRandom; ++k) {
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            temp += kTempAlphabet[state % kTempAlphabet.size()];
+        }
+        temp += kTempSuffix;
+        if (!CopyFileW(from.c_str(), temp.c_str(), TRUE)) {
+            if (GetLastError() == ERROR_FILE_EXISTS) continue;  // a name in use: try another
+            const DWORD error = GetLastError();
+            DeleteFileW(temp.c_str());
+            SetLastError(error);
+            return 0;
+        }
+        if (!MoveFileExW(temp.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            const DWORD error = GetLastError();
+            SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only source's copy
+            DeleteFileW(temp.c_str());
+            SetLastError(error);
+            return 0;
+        }
+        return 1;
+    }
+    SetLastError(ERROR_FILE_EXISTS);
+    return 0;
 }
 
 // ---------------------------------------------------------------- creating folder paths
