@@ -10,36 +10,17 @@
 # the build folder. Without either, only the Qt-free layers are built and
 # tested, and the command says loudly that the rest was skipped.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/common-windows.sh"
 
-WIN_BUILD_DIR="${TIDEWELL_WIN_BUILD_DIR:-$ROOT/build-win}"
-WINE_PREFIX="$WIN_BUILD_DIR/wine-prefix"
-QT_TARBALL="$ROOT/../shared/toolchains/qt-6.4.2-mingw-w64-x86_64-static.tar.xz"
-
-# googletest: the sources the cross build compiles; locales: the Chinese
-# locale the tests run under (see cmake/wine-run.sh).
-tw_need cmake make g++-mingw-w64-x86-64-posix wine wine64 googletest locales
-
-gui=ON
-qt_args=()
-skip_reason=""
-if [[ -n "${TIDEWELL_QT_MINGW:-}" ]]; then
-  if [[ ! -f "$TIDEWELL_QT_MINGW/lib/cmake/Qt6/Qt6Config.cmake" ]]; then
-    echo "ERROR: TIDEWELL_QT_MINGW=$TIDEWELL_QT_MINGW holds no Qt 6 (lib/cmake/Qt6/Qt6Config.cmake)." >&2
-    exit 1
-  fi
-  qt_args=(-DTIDEWELL_QT_MINGW="$TIDEWELL_QT_MINGW")
-elif [[ -f "$QT_TARBALL" ]]; then
-  qt_args=(-DTIDEWELL_QT_MINGW= -DTIDEWELL_QT_MINGW_TARBALL="$QT_TARBALL")
-else
-  gui=OFF
-  skip_reason="no static Qt for MinGW-w64: TIDEWELL_QT_MINGW is not set and $QT_TARBALL does not exist"
-fi
+# wine, locales: the tests run under Wine in the Chinese locale (see
+# cmake/wine-run.sh).
+tw_need "${TW_WIN_PACKAGES[@]}" wine wine64 locales
 
 skipped_banner() {
   {
     echo "######################################################################"
     echo "WARNING: the Windows window tests and the smoke test of Tidewell.exe"
-    echo "         were SKIPPED, NOT PASSED: $skip_reason."
+    echo "         were SKIPPED, NOT PASSED: $TW_QT_MISSING."
     echo "         Put the tarball there (scripts/build-qt6-mingw.sh makes it, in"
     echo "         about an hour) or point TIDEWELL_QT_MINGW at an unpacked Qt."
     echo "         Only the Qt-free layers were built and tested for Windows."
@@ -47,41 +28,20 @@ skipped_banner() {
   } >&2
 }
 
-if [[ $gui == ON ]]; then
-  # Qt's host tools (moc, rcc) come from Debian's Qt of the same version; the
-  # window's Chinese font under Wine (see cmake/wine-run.sh); the virtual
+tw_find_qt_mingw
+if [[ $TW_WIN_GUI == ON ]]; then
+  # The window's Chinese font under Wine (see cmake/wine-run.sh); the virtual
   # display of the smoke test and the X libraries that Wine's display driver
   # loads.
-  tw_need qt6-base-dev qt6-base-dev-tools fonts-wqy-microhei fontconfig xvfb xauth \
+  tw_need "${TW_WIN_GUI_PACKAGES[@]}" fonts-wqy-microhei fontconfig xvfb xauth \
           libxrender1 libxrandr2 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxfixes3
+  echo "== Windows build (MinGW-w64, static Qt)"
 else
   skipped_banner
+  echo "== Windows build of the Qt-free layers (MinGW-w64)"
 fi
-
-echo "== Windows build (MinGW-w64$([[ $gui == ON ]] && echo ", static Qt"))"
-cmake -S "$ROOT" -B "$WIN_BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIDEWELL_BUILD_GUI=$gui -DTIDEWELL_BUILD_BENCH=OFF \
-  "${qt_args[@]}" >/dev/null
-cmake --build "$WIN_BUILD_DIR" -j "$JOBS"
-
-if [[ $gui == ON ]]; then
-  # The whole program links statically, as a GUI-subsystem program: it may
-  # import from Windows' own DLLs only.
-  exe="$WIN_BUILD_DIR/src/Tidewell.exe"
-  headers="$(x86_64-w64-mingw32-objdump -p "$exe")"
-  if ! grep -q "Subsystem.*(Windows GUI)" <<<"$headers"; then
-    echo "ERROR: $exe is not a GUI-subsystem program." >&2
-    exit 1
-  fi
-  foreign="$(grep "DLL Name:" <<<"$headers" | grep -viE \
-    "DLL Name: (kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|imm32|uxtheme|dwmapi|shcore|shlwapi|version|winmm|ws2_32|netapi32|userenv|wtsapi32|authz|d3d9|d3d11|dxgi|dwrite|msvcrt|api-ms-win-[a-z0-9-]+)\.dll" || true)"
-  if [[ -n "$foreign" ]]; then
-    echo "ERROR: $exe needs DLLs that Windows does not have:" >&2
-    echo "$foreign" >&2
-    exit 1
-  fi
-  echo "   Tidewell.exe: GUI subsystem, Windows DLLs only, $(du -h "$exe" | cut -f1) (with debug information)"
-fi
+tw_windows_build
+if [[ $TW_WIN_GUI == ON ]]; then tw_check_exe; fi
 
 echo "== Windows tests of the Qt-free layers (Wine)"
 # A machine where Wine cannot start must not pass without the Windows tests.
@@ -108,7 +68,7 @@ end_wine() {
 status=0
 (cd "$WIN_BUILD_DIR" && ctest --output-on-failure -j "$JOBS" -LE '^app$') || status=1
 
-if [[ $gui == ON ]]; then
+if [[ $TW_WIN_GUI == ON ]]; then
   echo "== Windows window tests (Wine, Qt's minimal platform)"
   (cd "$WIN_BUILD_DIR" && ctest --output-on-failure -j "$JOBS" -L '^app$') || status=1
 
@@ -127,7 +87,7 @@ if [[ $gui == ON ]]; then
 fi
 
 end_wine
-if [[ $gui == OFF ]]; then
+if [[ $TW_WIN_GUI == OFF ]]; then
   skipped_banner
 fi
 exit "$status"

@@ -69,6 +69,20 @@ void PumpFor(DWORD milliseconds) {
     }
 }
 
+// Whether the window scales per monitor (DPI_AWARENESS_PER_MONITOR_AWARE);
+// true where the system has no per-monitor DPI at all.
+bool PerMonitorAware(HWND window) {
+    using GetContext = DPI_AWARENESS_CONTEXT(WINAPI*)(HWND);
+    using GetAwareness = int(WINAPI*)(DPI_AWARENESS_CONTEXT);
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    const auto context = reinterpret_cast<GetContext>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "GetWindowDpiAwarenessContext")));
+    const auto awareness = reinterpret_cast<GetAwareness>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "GetAwarenessFromDpiAwarenessContext")));
+    if (context == nullptr || awareness == nullptr) return true;
+    return awareness(context(window)) == 2;
+}
+
 // The window's dots per inch (96 where the system cannot say).
 UINT DpiOf(HWND window) {
     using Fn = UINT(WINAPI*)(HWND);
@@ -203,6 +217,8 @@ int wmain(int argc, wchar_t** argv) {
     Check(client.right == wantWidth && client.bottom == wantHeight,
           "client area " + std::to_string(client.right) + " x " + std::to_string(client.bottom) + " (want " +
               std::to_string(wantWidth) + " x " + std::to_string(wantHeight) + " at " + std::to_string(dpi) + " dpi)");
+
+    Check(PerMonitorAware(window), "per-monitor DPI aware");
 
     const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
     const LONG_PTR exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
