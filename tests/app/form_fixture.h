@@ -41,6 +41,7 @@ protected:
         TempDrive::SetUp();
 #ifdef _WIN32
         SetHistoryAside();
+        if (HasFatalFailure()) return;
 #endif
         if (OpenOnSetUp()) Open();
     }
@@ -198,17 +199,18 @@ private:
     }
     void SetHistoryAside() {
         std::error_code error;
-        if (std::filesystem::exists(HistoryFile(), error)) {
-            std::filesystem::rename(HistoryFile(), Aside(), error);
-            ASSERT_FALSE(error) << "cannot set " << HistoryFile().string() << " aside: " << error.message();
-        }
+        if (std::filesystem::exists(HistoryFile(), error)) std::filesystem::rename(HistoryFile(), Aside(), error);
+        ASSERT_FALSE(error) << "cannot set " << HistoryFile().string() << " aside: " << error.message();
+        historyAside_ = true;
     }
     void RestoreHistory() {
+        if (!historyAside_) return;  // what is there is not the test's
         std::error_code error;
         std::filesystem::remove_all(HistoryFile(), error);
         if (std::filesystem::exists(Aside(), error)) std::filesystem::rename(Aside(), HistoryFile(), error);
         EXPECT_FALSE(error) << "cannot restore " << HistoryFile().string() << ": " << error.message();
     }
+    bool historyAside_ = false;
 #endif
 
     QStringList statuses_;

@@ -43,7 +43,6 @@ protected:
 #endif
     }
 
-    void WriteIni(std::string_view text) { WriteHistory(text); }
     tw::String Get(std::u16string_view section, std::u16string_view key) const {
         return tw::TIniFile(tw::String(tw::HistoryIniPath)).ReadValue(section, key);
     }
@@ -64,7 +63,7 @@ TEST_F(HistoryWindowTest, FirstStartShowsEmptyBoxesAndCreatesNoFile) {
 }
 
 TEST_F(HistoryWindowTest, StartRestoresListsAndLastUsedPair) {
-    WriteIni(
+    WriteHistory(
         "[VersionHistory]\r\n0=开区版本\r\n1=v2\r\n5=v5\r\n9=\r\n10=ignored\r\n"
         "[SubDirHistory]\r\n0=Servers\r\n1=Servers\r\n"
         "[LastUsed]\r\nVersion=  typed \r\nSubDir=Servers\r\n");
@@ -78,7 +77,7 @@ TEST_F(HistoryWindowTest, StartRestoresListsAndLastUsedPair) {
 
 // Putting the stored texts into the boxes is not an operator's edit.
 TEST_F(HistoryWindowTest, LoadingRaisesNoChangeSignals) {
-    WriteIni("[LastUsed]\r\nVersion=v1\r\nSubDir=sub\r\n[VersionHistory]\r\n0=v1\r\n");
+    WriteHistory("[LastUsed]\r\nVersion=v1\r\nSubDir=sub\r\n[VersionHistory]\r\n0=v1\r\n");
     Open();
     QSignalSpy versionEdits(Version(), &QComboBox::editTextChanged);
     QSignalSpy subDirEdits(SubDir(), &QComboBox::editTextChanged);
@@ -98,7 +97,7 @@ TEST_F(HistoryWindowTest, LoadingRaisesNoChangeSignals) {
 // Reordering a list never changes what the box shows, even when the shown
 // entry is the one that moves or is cut off.
 TEST_F(HistoryWindowTest, RememberInputsReordersListsAndKeepsTheTexts) {
-    WriteIni(
+    WriteHistory(
         "[Drives]\r\nD:=/srv/mir\r\n"
         "[VersionHistory]\r\n0=x\r\n1=abc\r\n2=y\r\n"
         "[SubDirHistory]\r\n0=s0\r\n1=s1\r\n2=s2\r\n3=s3\r\n4=s4\r\n5=s5\r\n6=s6\r\n7=s7\r\n8=s8\r\n9=s9\r\n");
