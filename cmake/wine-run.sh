@@ -10,9 +10,13 @@ shift
 export WINEPREFIX="$prefix"
 export WINEDEBUG=-all
 # No Mono or Gecko installer prompts, no menu entries, and no windows: the
-# tests need no display.
+# tests need no display. Only the smoke test of the real window
+# (TIDEWELL_WINE_DISPLAY=1) keeps the X display it was given; a session that
+# already runs keeps whichever display it started with.
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
-unset DISPLAY WAYLAND_DISPLAY
+if [ "${TIDEWELL_WINE_DISPLAY:-}" != 1 ]; then
+  unset DISPLAY WAYLAND_DISPLAY
+fi
 
 # The operators run Chinese Windows: ANSI code page 936 (GBK), which is how
 # Windows reads a Config.ini that carries no byte-order mark. Wine takes the
@@ -52,6 +56,19 @@ flock -o "$prefix.lock" sh -c '
   done
   wineserver -p60
   if [ -f "$WINEPREFIX/system.reg" ]; then wineboot; else wineboot --init; fi
+  # Once per prefix. A Chinese Windows has SimSun (宋体), the font of the
+  # window: here WenQuanYi Micro Hei stands in (fonts-wqy-microhei), drawn
+  # from outlines; Wine clips the 12-pixel bitmaps of WenQuanYi Zen Hei, the
+  # next family the window would take. And with a display (the smoke test on
+  # Xvfb, which has no window manager) Wine draws window frames itself, as
+  # Windows does.
+  if [ ! -f "$WINEPREFIX/tidewell-setup.done" ]; then
+    for name in 宋体 SimSun NSimSun; do
+      wine reg add "HKCU\\Software\\Wine\\Fonts\\Replacements" /v "$name" /d "WenQuanYi Micro Hei" /f
+    done
+    wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Decorated /d N /f
+    touch "$WINEPREFIX/tidewell-setup.done"
+  fi
 ' </dev/null >/dev/null 2>&1 || true
 
 exec wine "$@"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything (installing what it needs) and runs every test: the
 # Linux tests, the Debian package (built, installed, started under Xvfb),
-# then the Windows tests of the Qt-free layers under Wine.
+# then under Wine the Windows tests of the Qt-free layers, the window tests
+# and a smoke test of Tidewell.exe (scripts/test-windows.sh).
 #
 #   --sanitize   the Linux tests only, built with AddressSanitizer and
 #                UndefinedBehaviorSanitizer in their own folder (build-asan/);

@@ -11,8 +11,10 @@ class TApplication : public QApplication {
 public:
     TApplication(int& argc, char** argv);
 
-    // Delivers every event; an exception escaping the receiver's handler is
-    // shown in a modal error box and the loop goes on with the next event.
+    // Delivers every event. Our handlers catch at their own edge (Guarded);
+    // this catch is only a last resort where Qt itself passes exceptions on
+    // (Linux): the error is shown in a modal error box and the loop goes on
+    // with the next event. Qt for Windows cannot pass them on at all.
     bool notify(QObject* receiver, QEvent* event) override;
 };
 

@@ -1,8 +1,11 @@
+// TInputHold: a window's input held while a scan drains the queue.
 #include "app/input_hold.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QWidget>
+
+#include "app/application.h"
 
 TInputHold::TInputHold(QWidget* window) : QObject(nullptr), window_(window) {}
 
@@ -72,7 +75,12 @@ bool TInputHold::eventFilter(QObject* watched, QEvent* event) {
         default:
             return false;
     }
-    if (!IsOurs(watched)) return false;
-    held_.push_back({QPointer<QObject>(watched), std::unique_ptr<QEvent>(event->clone()), {}});
-    return true;
+    // Guarded: an event filter is called from Qt's own frames.
+    bool held = false;
+    Guarded([&] {
+        if (!IsOurs(watched)) return;
+        held_.push_back({QPointer<QObject>(watched), std::unique_ptr<QEvent>(event->clone()), {}});
+        held = true;
+    });
+    return held;
 }

@@ -1,3 +1,4 @@
+// TStringGrid: cells, geometry, mouse and key handling, and painting.
 #include "app/string_grid.h"
 
 #include <QKeyEvent>
@@ -8,6 +9,8 @@
 #include <QStyleOptionFocusRect>
 #include <algorithm>
 #include <cstdlib>
+
+#include "app/application.h"
 
 namespace {
 constexpr int kDefaultColWidth = 64;
@@ -108,16 +111,20 @@ void TStringGrid::ScrollToRow(int row) {
 }
 
 void TStringGrid::scrollContentsBy(int, int) {
-    const int top = kFixedRows + verticalScrollBar()->value();
-    if (top == topRow_) return;
-    topRow_ = top;
-    viewport()->update();
-    emit Scrolled(topRow_);
+    Guarded([&] {
+        const int top = kFixedRows + verticalScrollBar()->value();
+        if (top == topRow_) return;
+        topRow_ = top;
+        viewport()->update();
+        emit Scrolled(topRow_);
+    });
 }
 
 void TStringGrid::resizeEvent(QResizeEvent* event) {
-    QAbstractScrollArea::resizeEvent(event);
-    UpdateScrollBar();
+    Guarded([&] {
+        QAbstractScrollArea::resizeEvent(event);
+        UpdateScrollBar();
+    });
 }
 
 int TStringGrid::ColLeft(int col) const {
@@ -190,54 +197,75 @@ void TStringGrid::PressAt(QMouseEvent* event) {
     if (OnMouseDown) OnMouseDown(event->button(), event->modifiers(), pos.x(), pos.y());
 }
 
-void TStringGrid::mousePressEvent(QMouseEvent* event) { PressAt(event); }
+// Each event handler runs guarded: an error is shown by the general error
+// report here and never unwinds through Qt's own frames.
+
+void TStringGrid::mousePressEvent(QMouseEvent* event) {
+    Guarded([&] { PressAt(event); });
+}
 
 // Qt reports the second press of a double click as a double-click event;
 // it is a press like any other here.
-void TStringGrid::mouseDoubleClickEvent(QMouseEvent* event) { PressAt(event); }
+void TStringGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    Guarded([&] { PressAt(event); });
+}
 
 void TStringGrid::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint pos = event->position().toPoint();
-    if (sizingCol_ >= 0) {
-        SetColWidths(sizingCol_, pos.x() - sizingOrigin_);
-        Repaint();
-    } else if (SizingBorderAt(pos) >= 0) {
-        viewport()->setCursor(Qt::SplitHCursor);
-    } else {
-        viewport()->unsetCursor();
-    }
-    if (OnMouseMove) OnMouseMove(event->modifiers(), pos.x(), pos.y());
+    Guarded([&] {
+        const QPoint pos = event->position().toPoint();
+        if (sizingCol_ >= 0) {
+            SetColWidths(sizingCol_, pos.x() - sizingOrigin_);
+            Repaint();
+        } else if (SizingBorderAt(pos) >= 0) {
+            viewport()->setCursor(Qt::SplitHCursor);
+        } else {
+            viewport()->unsetCursor();
+        }
+        if (OnMouseMove) OnMouseMove(event->modifiers(), pos.x(), pos.y());
+    });
 }
 
 void TStringGrid::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) sizingCol_ = -1;
+    Guarded([&] {
+        if (event->button() == Qt::LeftButton) sizingCol_ = -1;
+    });
 }
 
 void TStringGrid::keyPressEvent(QKeyEvent* event) {
-    int target = row_;
-    switch (event->key()) {
-        case Qt::Key_Up: target = row_ - 1; break;
-        case Qt::Key_Down: target = row_ + 1; break;
-        case Qt::Key_PageUp: target = row_ - VisibleRowCount(); break;
-        case Qt::Key_PageDown: target = row_ + VisibleRowCount(); break;
-        case Qt::Key_Home: target = kFixedRows; break;
-        case Qt::Key_End: target = rowCount_ - 1; break;
-        default: QAbstractScrollArea::keyPressEvent(event); return;
-    }
-    SetRow(target);
+    Guarded([&] {
+        int target = row_;
+        switch (event->key()) {
+            case Qt::Key_Up: target = row_ - 1; break;
+            case Qt::Key_Down: target = row_ + 1; break;
+            case Qt::Key_PageUp: target = row_ - VisibleRowCount(); break;
+            case Qt::Key_PageDown: target = row_ + VisibleRowCount(); break;
+            case Qt::Key_Home: target = kFixedRows; break;
+            case Qt::Key_End: target = rowCount_ - 1; break;
+            default: QAbstractScrollArea::keyPressEvent(event); return;
+        }
+        SetRow(target);
+    });
 }
 
 void TStringGrid::focusInEvent(QFocusEvent* event) {
-    QAbstractScrollArea::focusInEvent(event);
-    viewport()->update();
+    Guarded([&] {
+        QAbstractScrollArea::focusInEvent(event);
+        viewport()->update();
+    });
 }
 
 void TStringGrid::focusOutEvent(QFocusEvent* event) {
-    QAbstractScrollArea::focusOutEvent(event);
-    viewport()->update();
+    Guarded([&] {
+        QAbstractScrollArea::focusOutEvent(event);
+        viewport()->update();
+    });
 }
 
 void TStringGrid::paintEvent(QPaintEvent*) {
+    Guarded([this] { PaintCells(); });
+}
+
+void TStringGrid::PaintCells() {
     QPainter painter(viewport());
     const QRect area = viewport()->rect();
     painter.fillRect(area, Qt::white);  // where no cell is

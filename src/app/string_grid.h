@@ -101,5 +101,6 @@ private:
     void UpdateScrollBar();
     void ScrollToRow(int row);
     void PressAt(QMouseEvent* event);
+    void PaintCells();
     void DefaultDrawCell(QPainter& painter, int col, int row, const QRect& rect, bool selected);
 };

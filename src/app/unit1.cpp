@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -27,15 +28,22 @@ bool HasLocalFiles(const QMimeData* mime) {
     return false;
 }
 
-// The dropped item's host path as bytes. A local URL keeps the bytes of a
-// name that is not valid UTF-8 percent-encoded; QUrl::toLocalFile would
-// replace them and the file could then never be found.
-QByteArray HostPathBytes(const QUrl& url) {
+// The dropped item's path in Windows form.
+tw::String DroppedItemPath(const QUrl& url) {
 #ifdef Q_OS_WIN
-    return url.toLocalFile().toUtf8();
+    // Drives are real: the shell's own path, Qt's '/' turned back into
+    // backslashes (a share's host becomes the leading \\server).
+    return FromQString(QDir::toNativeSeparators(url.toLocalFile()));
 #else
-    if (!url.host().isEmpty()) return url.toLocalFile().toUtf8();
-    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    // The host path's bytes: a local URL keeps a name that is not valid
+    // UTF-8 percent-encoded, and QUrl::toLocalFile would replace those bytes,
+    // so the file could never be found. A host path with no Windows form (its
+    // drive unmapped, or a name holding '\\') comes back as an empty path,
+    // so the drop is reported rather than silently shortened.
+    const QByteArray bytes = url.host().isEmpty()
+                                 ? QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())
+                                 : url.toLocalFile().toUtf8();
+    return tw::WindowsPathFromHost(bytes.toStdString());
 #endif
 }
 
@@ -135,75 +143,85 @@ void TForm1::WMVScroll() { sgFiles->Repaint(); }
 
 // ---------------------------------------------------------------- drop intake
 
+// Every handler below runs its body guarded: an error is shown by the
+// general error report at the handler's edge and never unwinds through Qt's
+// own frames (Qt for Windows is built without exception support).
+
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    const QEvent::Type type = event->type();
-    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) {
-        bool consumed = false;
-        Guarded([&] { consumed = BoxesEventFilter(watched, event); });
-        return consumed || QWidget::eventFilter(watched, event);
-    }
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget == nullptr || widget == this || widget->window() != this) {
-        return QWidget::eventFilter(watched, event);
-    }
-    // A drag over any widget of the window is a drag over the window; the
-    // widget's own drop handling (a box's edit field taking text) never runs.
-    switch (type) {
-        case QEvent::DragEnter: dragEnterEvent(static_cast<QDragEnterEvent*>(event)); break;
-        case QEvent::DragMove: dragMoveEvent(static_cast<QDragMoveEvent*>(event)); break;
-        default: dropEvent(static_cast<QDropEvent*>(event)); break;
-    }
-    return true;
+    bool consumed = false;
+    Guarded([&] {
+        const QEvent::Type type = event->type();
+        if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) {
+            consumed = BoxesEventFilter(watched, event);
+            return;
+        }
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget == nullptr || widget == this || widget->window() != this) return;
+        // A drag over any widget of the window is a drag over the window; the
+        // widget's own drop handling (a box's edit field taking text) never
+        // runs, even when ours fails.
+        consumed = true;
+        switch (type) {
+            case QEvent::DragEnter: dragEnterEvent(static_cast<QDragEnterEvent*>(event)); break;
+            case QEvent::DragMove: dragMoveEvent(static_cast<QDragMoveEvent*>(event)); break;
+            default: dropEvent(static_cast<QDropEvent*>(event)); break;
+        }
+    });
+    return consumed || QWidget::eventFilter(watched, event);
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event) {
-    if (HasLocalFiles(event->mimeData())) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    Guarded([&] {
+        if (HasLocalFiles(event->mimeData())) {
+            event->setDropAction(Qt::CopyAction);
+            event->accept();
+        } else {
+            event->ignore();
+        }
+    });
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
-    if (!HasLocalFiles(event->mimeData())) {
-        event->ignore();
-        return;
-    }
-    std::vector<tw::String> paths;
-    for (const QUrl& url : event->mimeData()->urls()) {
-        if (!url.isLocalFile()) continue;
-        // A host path with no Windows form (its drive unmapped, or a name
-        // holding '\\') stays in the list as an empty path, so the drop is
-        // reported rather than silently shortened.
-        paths.push_back(tw::WindowsPathFromHost(HostPathBytes(url).toStdString()));
-    }
-    // As the shell does with its drop message: the drag ends here, and the
-    // work runs from the event loop, so the file manager that started the
-    // drag is never kept waiting while files are listed and hashed.
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-    QMetaObject::invokeMethod(
-        this,
-        [this, paths] {
-            // A drop made while a scan lets the queue run waits for its end.
-            inputHold_.RunOrHold([this, paths] { Guarded([&] { WMDropFiles(paths); }); });
-        },
-        Qt::QueuedConnection);
+    Guarded([&] {
+        if (!HasLocalFiles(event->mimeData())) {
+            event->ignore();
+            return;
+        }
+        std::vector<tw::String> paths;
+        for (const QUrl& url : event->mimeData()->urls()) {
+            if (url.isLocalFile()) paths.push_back(DroppedItemPath(url));
+        }
+        // As the shell does with its drop message: the drag ends here, and the
+        // work runs from the event loop, so the file manager that started the
+        // drag is never kept waiting while files are listed and hashed.
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+        QMetaObject::invokeMethod(
+            this,
+            [this, paths] {
+                Guarded([&] {
+                    // A drop made while a scan lets the queue run waits for its end.
+                    inputHold_.RunOrHold([this, paths] { Guarded([&] { WMDropFiles(paths); }); });
+                });
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    // Closing from inside a run's drain would tear the window down under
-    // the run: the run stops after the file it has just copied (no file is
-    // ever left half-written) and closes the window itself once it is idle.
-    if (FIsProcessing) {
-        closeAfterSync_ = true;
-        event->ignore();
-        return;
-    }
-    QWidget::closeEvent(event);
+    Guarded([&] {
+        // Closing from inside a run's drain would tear the window down under
+        // the run: the run stops after the file it has just copied (no file is
+        // ever left half-written) and closes the window itself once it is idle.
+        if (FIsProcessing) {
+            closeAfterSync_ = true;
+            event->ignore();
+            return;
+        }
+        QWidget::closeEvent(event);
+    });
 }
 
 void TForm1::WMDropFiles(const std::vector<tw::String>& paths) {

@@ -60,11 +60,13 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override {
-        QFrame::paintEvent(event);
-        if (bevel_ == TBevel::None) return;
-        QPainter painter(this);
-        qDrawShadePanel(&painter, contentsRect(), palette(), bevel_ == TBevel::Lowered,
-                        bevelWidth_, nullptr);
+        Guarded([&] {
+            QFrame::paintEvent(event);
+            if (bevel_ == TBevel::None) return;
+            QPainter painter(this);
+            qDrawShadePanel(&painter, contentsRect(), palette(), bevel_ == TBevel::Lowered,
+                            bevelWidth_, nullptr);
+        });
     }
 
 private:
@@ -106,7 +108,7 @@ QComboBox* MakeBox(QWidget* parent, const char* name) {
 }  // namespace
 
 void TForm1::BuildLayout() {
-    setWindowTitle(QStringLiteral("Tidewell1.13"));
+    setWindowTitle(QStringLiteral("Tidewell" TIDEWELL_VERSION));  // "Tidewell1.13"
     // Fixed single border, system menu with close and minimise, no maximise,
     // above ordinary windows. The window system picks the position.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -240,7 +242,7 @@ void TForm1::BuildLayout() {
     sgFiles->SetDefaultRowHeight(18);
     Place(sgFiles, 1, 1, 596, 212);  // fills pnlGrid inside its 1-px border width
     // Scrolling the grid repaints it at once, not at the next paint cycle.
-    connect(sgFiles, &TStringGrid::Scrolled, this, [this] { WMVScroll(); });
+    connect(sgFiles, &TStringGrid::Scrolled, this, [this] { Guarded([this] { WMVScroll(); }); });
 
     // The Tab key visits the grid, the version box, "一键选中", the subfolder
     // box, "反选", "全选" and the sync button, in that order.

@@ -9,7 +9,12 @@
 
 int main(int argc, char** argv) {
     // The tests need no display; a run by hand behaves like one under CTest.
+    // Qt for Windows has no offscreen platform: minimal, with the system's fonts.
+#ifdef _WIN32
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "minimal:enable_fonts");
+#else
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     TApplication application(argc, argv);
     return RUN_ALL_TESTS();

@@ -94,17 +94,17 @@ TEST_F(DropWindowTest, FirstPathTable) {
          uR"(\\srv\share\S1\Mir200\)", uR"(\\srv\share\S1\)", u"S1"},
     };
     for (const Case& c : cases) {
-        const String path = c.path;
+        const String path = OnDrive(c.path);
         if (!share && path.rfind(u"\\\\", 0) == 0) continue;
         SCOPED_TRACE(U8(path));
         Form().WMDropFiles({path});
         EXPECT_EQ(U8(State().DroppedPath()), U8(path));
         EXPECT_EQ(State().IsFolderDrop(), c.folder);
-        EXPECT_EQ(U8(State().DropDrive()), U8(c.drive));
-        EXPECT_EQ(U8(State().BaseServerPrefix()), U8(c.prefix));
-        EXPECT_EQ(U8(State().BasePath()), U8(c.basePath));
-        EXPECT_EQ(U8(State().DroppedFolderPath()), U8(tw::WithoutTrailingBackslash(c.basePath)));
-        EXPECT_EQ(U8(State().BaseRootPath()), U8(c.baseRootPath));
+        EXPECT_EQ(U8(State().DropDrive()), U8(OnDrive(c.drive)));
+        EXPECT_EQ(U8(State().BaseServerPrefix()), U8(OnDrive(c.prefix)));
+        EXPECT_EQ(U8(State().BasePath()), U8(OnDrive(c.basePath)));
+        EXPECT_EQ(U8(State().DroppedFolderPath()), U8(tw::WithoutTrailingBackslash(OnDrive(c.basePath))));
+        EXPECT_EQ(U8(State().BaseRootPath()), U8(OnDrive(c.baseRootPath)));
         EXPECT_EQ(U8(State().BaseRoot()), U8(c.baseRoot));
         if (c.folder) {
             EXPECT_EQ(Label(), QStringLiteral("拖入文件夹: ") + Q(path) + QStringLiteral(" (包含 ") +
@@ -121,9 +121,9 @@ TEST_F(DropWindowTest, FirstPathTable) {
         EXPECT_EQ(Status(), QStringLiteral("未找到符合条件的目录"));
     }
     // The dropped drive root lists every file of the drive.
-    Form().WMDropFiles({u"D:\\"});
+    Form().WMDropFiles({OnDrive(u"D:\\")});
     EXPECT_EQ(State().DroppedFileNames().size(), 5u);
-    EXPECT_EQ(Label(), QStringLiteral("拖入文件夹: D:\\ (包含 5 个文件)"));
+    EXPECT_EQ(Label(), QStringLiteral("拖入文件夹: ") + Q(OnDrive(u"D:\\")) + QStringLiteral(" (包含 5 个文件)"));
 }
 
 TEST_F(DropWindowTest, FolderDropListsItsFilesDepthFirstWithHiddenOnes) {
@@ -230,6 +230,16 @@ TEST_F(DropWindowTest, PathsLongerThan259CodeUnitsRefuseTheDrop) {
     Form().WMDropFiles({folder});
     EXPECT_TRUE(State().IsFolderDrop());
     EXPECT_EQ(Utf8(State().DroppedFileNames()), Utf8({inside}));
+
+    // The same through real drops: the length is counted on the path in
+    // its Windows form, whatever form the drag carried.
+    Form().WMDropFiles({Path(u"S1\\Mir200\\a.txt")});
+    ASSERT_TRUE(DropOn(Grid(), Mime({Dropped(inside.substr(3))})));
+    EXPECT_EQ(Status(), QStringLiteral("路径过长（超过 259 个字符），已忽略本次拖入"));
+    EXPECT_EQ(U8(State().DroppedPath()), U8(Path(u"S1\\Mir200\\a.txt")));
+    ASSERT_TRUE(DropOn(Grid(), Mime({Dropped(folder.substr(3))})));
+    EXPECT_EQ(U8(State().DroppedPath()), U8(folder));
+    EXPECT_TRUE(State().IsFolderDrop());
 }
 
 TEST_F(DropWindowTest, RefusedWhileSynchronisingAndIgnoredWhenEmpty) {
@@ -255,7 +265,7 @@ TEST_F(DropWindowTest, RefusedWhileSynchronisingAndIgnoredWhenEmpty) {
     EXPECT_EQ(U8(State().BasePath()), U8(basePath));
 
     // A real drop is refused too, and still accepted as a drag so it ends.
-    EXPECT_TRUE(DropOn(Widget(Form(), "lblDrop"), Mime({Host(u"S2\\Mir200\\b.txt")})));
+    EXPECT_TRUE(DropOn(Widget(Form(), "lblDrop"), Mime({Dropped(u"S2\\Mir200\\b.txt")})));
     EXPECT_EQ(U8(State().DroppedPath()), U8(Path(u"S1\\Mir200\\a.txt")));
     EXPECT_EQ(Status(), QStringLiteral("正在处理中，请稍候..."));
 }
@@ -302,7 +312,7 @@ TEST_F(DropWindowTest, RealDropOnAnyWidgetCountsForTheWindow) {
         SCOPED_TRACE(target->objectName().isEmpty() ? target->metaObject()->className()
                                                     : target->objectName().toStdString());
         State().DroppedFileNames().clear();
-        ASSERT_TRUE(DropOn(target, Mime({Host(u"S1\\Mir200\\b.txt"), Host(u"S1\\Mir200\\a.txt")})));
+        ASSERT_TRUE(DropOn(target, Mime({Dropped(u"S1\\Mir200\\b.txt"), Dropped(u"S1\\Mir200\\a.txt")})));
         EXPECT_EQ(Utf8(State().DroppedFileNames()),
                   Utf8({Path(u"S1\\Mir200\\b.txt"), Path(u"S1\\Mir200\\a.txt")}));
         EXPECT_EQ(Label(), QStringLiteral("拖入文件: ") + Q(Path(u"S1\\Mir200\\b.txt")));
@@ -311,7 +321,7 @@ TEST_F(DropWindowTest, RealDropOnAnyWidgetCountsForTheWindow) {
     EXPECT_EQ(box->currentText().toStdString(), "");
 
     // A folder through a real drop.
-    ASSERT_TRUE(DropOn(grid->viewport(), Mime({Host(u"S1\\Mir200\\Envir")})));
+    ASSERT_TRUE(DropOn(grid->viewport(), Mime({Dropped(u"S1\\Mir200\\Envir")})));
     EXPECT_TRUE(State().IsFolderDrop());
     EXPECT_EQ(Utf8(State().DroppedFileNames()), Utf8({Path(u"S1\\Mir200\\Envir\\c.txt")}));
 }
@@ -335,7 +345,7 @@ TEST_F(DropWindowTest, OnlyLocalFilesAreTakenFromADrag) {
     // Mixed: the remote entry is left out.
     auto mixed = std::make_unique<QMimeData>();
     mixed->setUrls({QUrl(QStringLiteral("https://example.com/x.txt")),
-                    QUrl::fromLocalFile(QString::fromStdString(Host(u"S1\\Mir200\\a.txt")))});
+                    QUrl::fromLocalFile(QString::fromStdString(Dropped(u"S1\\Mir200\\a.txt")))});
     EXPECT_TRUE(DropOn(label, mixed));
     EXPECT_EQ(Utf8(State().DroppedFileNames()), Utf8({Path(u"S1\\Mir200\\a.txt")}));
 }

@@ -14,14 +14,22 @@
 #include <QTest>
 #include <QUrl>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "app/form_access.h"
 #include "app/string_grid.h"
 #include "app/unit1.h"
+#include "history/history.h"
 #include "support/temp_drive.h"
 #include "window_support.h"
 
@@ -31,10 +39,17 @@ class FormTest : public TempDrive {
 protected:
     void SetUp() override {
         TempDrive::SetUp();
+#ifdef _WIN32
+        SetHistoryAside();
+        if (HasFatalFailure()) return;
+#endif
         if (OpenOnSetUp()) Open();
     }
     void TearDown() override {
         Close();
+#ifdef _WIN32
+        RestoreHistory();
+#endif
         TempDrive::TearDown();
     }
 
@@ -56,6 +71,10 @@ protected:
         form_->show();
         QApplication::setActiveWindow(form_.get());
         EXPECT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+        // Queued layout steps (a scroll bar shown or hidden) run before
+        // anyone could look; the minimal platform activates at once, without
+        // a turn of the event loop.
+        Settle();
         return *form_;
     }
     void Close() {
@@ -104,11 +123,61 @@ protected:
         Settle();
         return accepted;
     }
+    // A path written on D:, moved to the drive under test (another letter on
+    // Windows, where the fixture maps a free one).
+    tw::String OnDrive(std::u16string_view path) const {
+        if (path.substr(0, 2) == u"D:") return Drive() + tw::String(path.substr(2));
+        return tw::String(path);
+    }
+
+    // The history file as the operator's earlier runs left it. Tidewell for
+    // Windows creates it in UTF-16 (with its byte-order mark), so there the
+    // text is written so too; on Linux as it is, in UTF-8.
+    void WriteHistory(std::string_view utf8) {
+#ifdef _WIN32
+        const tw::String text = tw::FromUtf8(utf8);
+        std::string bytes = "\xFF\xFE";
+        for (char16_t unit : text) {
+            bytes += static_cast<char>(unit & 0xFF);
+            bytes += static_cast<char>(unit >> 8);
+        }
+#else
+        const std::string_view bytes = utf8;
+#endif
+        std::ofstream out(tw::HostPathOf(tw::HistoryIniPath), std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        ASSERT_TRUE(out.good()) << "cannot write the history file";
+    }
+
+    // The item at rel on the drive as a file manager names it in a drag:
+    // on Linux its host path, which the drive table turns into D:\...; on
+    // Windows, where drives are real, its own path.
+    std::string Dropped(std::u16string_view rel) const {
+#ifdef _WIN32
+        return U8(Path(rel));
+#else
+        return Host(rel);
+#endif
+    }
     // A real drop of Windows paths on the drive onto the grid.
     bool Drop(const std::vector<std::u16string_view>& rels) {
-        std::vector<std::string> hosts;
-        for (auto rel : rels) hosts.push_back(Host(rel));
-        return DropOn(Grid()->viewport(), Mime(hosts));
+        std::vector<std::string> items;
+        for (auto rel : rels) items.push_back(Dropped(rel));
+        return DropOn(Grid()->viewport(), Mime(items));
+    }
+
+    // From now on the history file cannot be written, root or not: on Linux
+    // C: leads below a regular file; on Windows a folder stands where the
+    // file would be.
+    void BlockHistory() {
+#ifdef _WIN32
+        std::error_code error;
+        std::filesystem::remove(HistoryFile(), error);
+        ASSERT_TRUE(std::filesystem::create_directory(HistoryFile(), error)) << error.message();
+#else
+        WriteFile(u"blocker", "not a folder");
+        ASSERT_TRUE(tw::MapDrive(u"C:", Host(u"blocker") + "/drive_c"));
+#endif
     }
 
     // Lets everything queued run, including what queued events queue.
@@ -117,6 +186,33 @@ protected:
     }
 
 private:
+#ifdef _WIN32
+    // On Windows the history file is C:\Tidewell.ini on the system's own
+    // drive (under the test runner, the build folder's private Wine prefix).
+    // Each test starts without one; a file that was there is set aside and
+    // put back afterwards.
+    static std::filesystem::path HistoryFile() {
+        return std::wstring(tw::HistoryIniPath.begin(), tw::HistoryIniPath.end());
+    }
+    std::filesystem::path Aside() const {
+        return HistoryFile().wstring() + L".test-" + std::to_wstring(GetCurrentProcessId());
+    }
+    void SetHistoryAside() {
+        std::error_code error;
+        if (std::filesystem::exists(HistoryFile(), error)) std::filesystem::rename(HistoryFile(), Aside(), error);
+        ASSERT_FALSE(error) << "cannot set " << HistoryFile().string() << " aside: " << error.message();
+        historyAside_ = true;
+    }
+    void RestoreHistory() {
+        if (!historyAside_) return;  // what is there is not the test's
+        std::error_code error;
+        std::filesystem::remove_all(HistoryFile(), error);
+        if (std::filesystem::exists(Aside(), error)) std::filesystem::rename(Aside(), HistoryFile(), error);
+        EXPECT_FALSE(error) << "cannot restore " << HistoryFile().string() << ": " << error.message();
+    }
+    bool historyAside_ = false;
+#endif
+
     QStringList statuses_;
     std::unique_ptr<TForm1> form_;
     std::optional<TForm1Access> state_;

@@ -27,15 +27,16 @@ protected:
         FormTest::SetUp();
         Build(uR"(
             Config.ini=[Config]|GameName=RootGame
-            S1\Config.ini=[Config]|GameName=传奇A
             S1\Mir200\Envir\a.txt=new content
-            S2\Config.ini=[Config]|GameName=传奇A
             S2\Mir200\Envir\a.txt=new content
             S3\Config.ini=[Config]|GameName=Other
             S3\Mir200\Envir\a.txt=old
-            S4\Config.ini=[Config]|GameName=传奇B
             Plain\
         )");
+        // 传奇A and 传奇B in GBK, as a Chinese Windows system saves them.
+        WriteFile(u"S1\\Config.ini", "[Config]\r\nGameName=\xB4\xAB\xC6\xE6" "A\r\n");
+        WriteFile(u"S2\\Config.ini", "[Config]\r\nGameName=\xB4\xAB\xC6\xE6" "A\r\n");
+        WriteFile(u"S4\\Config.ini", "[Config]\r\nGameName=\xB4\xAB\xC6\xE6" "B\r\n");
     }
 
     // The grid row (1-based) that shows dir; 0 when none does.
@@ -51,6 +52,10 @@ protected:
     void SetBox(const char* name, const QString& text) {
         W<QComboBox>(name)->setEditText(text);
     }
+    // The search message for the drive under test.
+    QString Searching() const {
+        return QStringLiteral("正在搜索 ") + ToQString(Drive()) + QStringLiteral(" 盘下的目录...");
+    }
 };
 
 TEST_F(ScanWindowTest, DropFillsTheGridWithEverySiblingInstallation) {
@@ -61,13 +66,12 @@ TEST_F(ScanWindowTest, DropFillsTheGridWithEverySiblingInstallation) {
     std::vector<std::string> found;
     for (const String& p : State().SourcePaths()) found.push_back(U8(p));
     std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, (std::vector<std::string>{"D:\\S2", "D:\\S3", "D:\\S4"}));
+    EXPECT_EQ(found, (std::vector<std::string>{U8(Path(u"S2")), U8(Path(u"S3")), U8(Path(u"S4"))}));
     EXPECT_EQ(State().CompareInfos().size(), 3u);
     EXPECT_EQ(State().CheckStates(), (std::vector<bool>{true, true, true}));
     EXPECT_EQ(State().SelectedPaths(), State().SourcePaths());
 
-    EXPECT_EQ(Statuses(), (QStringList{QStringLiteral("已读取 GameName: RootGame"),
-                                       QStringLiteral("正在搜索 D: 盘下的目录..."),
+    EXPECT_EQ(Statuses(), (QStringList{QStringLiteral("已读取 GameName: RootGame"), Searching(),
                                        QStringLiteral("找到 3 个目录 "),
                                        QStringLiteral("找到 3 个目录 ")}));
     EXPECT_EQ(Status(), QStringLiteral("找到 3 个目录 "));
@@ -287,8 +291,7 @@ TEST_F(ScanWindowTest, DropScanThatFindsNothing) {
     SetBox("cbSubDir", QStringLiteral("Plain"));
     ClearStatuses();
     ASSERT_TRUE(Drop({u"S9\\b.txt"}));
-    EXPECT_EQ(Statuses(), (QStringList{QStringLiteral("已读取 GameName: RootGame"),
-                                       QStringLiteral("正在搜索 D: 盘下的目录..."),
+    EXPECT_EQ(Statuses(), (QStringList{QStringLiteral("已读取 GameName: RootGame"), Searching(),
                                        QStringLiteral("未找到符合条件的目录")}));
     EXPECT_TRUE(State().SourcePaths().empty());
     EXPECT_TRUE(State().CheckStates().empty());
@@ -309,7 +312,7 @@ TEST_F(ScanWindowTest, InputDuringTheScanWaitsForItsEnd) {
     QTimer::singleShot(0, &Form(), [&] {
         seenDuringDrain.push_back(State().SourcePaths().size());
         ClickTick(1);
-        DropOn(Grid()->viewport(), Mime({Host(u"S1\\Config.ini")}));
+        DropOn(Grid()->viewport(), Mime({Dropped(u"S1\\Config.ini")}));
         Form().WMDropFiles({Path(u"S2\\Config.ini")});
         seenDuringDrain.push_back(State().CheckStates().size());
         droppedDuringDrain = State().DroppedPath();
@@ -324,7 +327,7 @@ TEST_F(ScanWindowTest, InputDuringTheScanWaitsForItsEnd) {
     // Afterwards, in order: the rescan, then the click (on the empty grid,
     // so it does nothing), then each drop with its own scan.
     const QStringList dropScan = {QStringLiteral("已读取 GameName: RootGame"),
-                                  QStringLiteral("正在搜索 D: 盘下的目录..."),
+                                  Searching(),
                                   QStringLiteral("未找到符合条件的目录")};
     EXPECT_EQ(Statuses(), QStringList({QStringLiteral("正在根据子文件夹 \"S1\\Mir200\" 重新扫描..."),
                                        QStringLiteral("未找到符合条件的目录 (子文件夹: S1\\Mir200)")}) +
@@ -348,6 +351,15 @@ protected:
         }
         return false;
     }
+    // The pointer moves over the grid, reported as the window system does;
+    // sent, not made by moving the cursor, which the minimal platform of the
+    // Windows run does not have.
+    void MoveTo(const QPoint& at) {
+        QWidget* view = Grid()->viewport();
+        QMouseEvent move(QEvent::MouseMove, at, view->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(view, &move);
+    }
 };
 
 TEST_F(GridPaintTest, TickRedTextAndHover) {
@@ -358,7 +370,7 @@ TEST_F(GridPaintTest, TickRedTextAndHover) {
     ASSERT_NE(missing, 1);  // so that it is not the selected row
     ClickTick(missing);      // unticked now; selects no row (the click selects it)
     Grid()->SetRow(missing == 2 ? 3 : 2);
-    QTest::mouseMove(Grid()->viewport(), QPoint(590, 150));  // over no data cell
+    MoveTo(QPoint(590, 150));  // over no data cell
 
     const QImage image = Picture();
     const QRect tickCell = Grid()->CellRect(0, 1);
@@ -393,8 +405,8 @@ TEST_F(GridPaintTest, TickRedTextAndHover) {
         if (c == 0 && r == 0) ++paints;
         draw(p, c, r, rc, s);
     };
-    QTest::mouseMove(Grid()->viewport(), game.center());
-    QTest::mouseMove(Grid()->viewport(), game.center() + QPoint(3, 1));  // same cell
+    MoveTo(game.center());
+    MoveTo(game.center() + QPoint(3, 1));  // same cell
     EXPECT_EQ(paints, 1);
     EXPECT_EQ(State().HoverRow(), missing);
     EXPECT_EQ(State().HoverCol(), 3);

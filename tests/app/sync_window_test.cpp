@@ -38,15 +38,16 @@ protected:
     void SetUp() override {
         FormTest::SetUp();
         Build(uR"(
-            S1\Config.ini=[Config]|GameName=传奇一区
             S1\Mir200\Envir\a.txt=new a
             S1\Mir200\Envir\b.txt=new b
-            S2\Config.ini=[Config]|GameName=传奇二区
             S2\Mir200\Envir\a.txt=old a
-            S3\Config.ini=[Config]|GameName=传奇三区
             S3\Mir200\
-            S4\Config.ini=[Config]|GameName=传奇四区
         )");
+        // 传奇一区 to 传奇四区 in GBK, as a Chinese Windows system saves them.
+        WriteFile(u"S1\\Config.ini", "[Config]\r\nGameName=\xB4\xAB\xC6\xE6\xD2\xBB\xC7\xF8\r\n");
+        WriteFile(u"S2\\Config.ini", "[Config]\r\nGameName=\xB4\xAB\xC6\xE6\xB6\xFE\xC7\xF8\r\n");
+        WriteFile(u"S3\\Config.ini", "[Config]\r\nGameName=\xB4\xAB\xC6\xE6\xC8\xFD\xC7\xF8\r\n");
+        WriteFile(u"S4\\Config.ini", "[Config]\r\nGameName=\xB4\xAB\xC6\xE6\xCB\xC4\xC7\xF8\r\n");
         Shown();
     }
 
@@ -93,12 +94,6 @@ protected:
         QObject::disconnect(values);
         note();
         return record;
-    }
-
-    // C: below a regular file: the history file cannot be written, root or not.
-    void BlockHistory() {
-        WriteFile(u"blocker", "not a folder");
-        ASSERT_TRUE(tw::MapDrive(u"C:", Host(u"blocker") + "/drive_c"));
     }
 
     QString Moving(std::u16string_view name, std::u16string_view target) {
@@ -196,7 +191,6 @@ TEST_F(SyncWindowTest, BoxesKeepTheirTextsAndGoToTheHistory) {
     EXPECT_EQ(U8(ini.ReadValue(u"VersionHistory", u"1")), "old");
 }
 
-#ifndef _WIN32
 TEST_F(SyncWindowTest, UnwritableHistoryBeforeTheRunStopsTheClick) {
     DropBoth();
     W<QComboBox>("cbVersion")->setEditText(QStringLiteral("传奇"));
@@ -269,7 +263,6 @@ TEST_F(SyncWindowTest, UnwritableHistoryAtTheEndStillEndsIdle) {
         EXPECT_TRUE(Idle());
     }
 }
-#endif
 
 // Ticks stay live in a run and drops are refused. Unticking everything
 // while the first directory is served ends the run after it, with our

@@ -20,6 +20,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "app/application.h"
 #include "app/form_access.h"
 #include "app/string_grid.h"
 #include "app/unit1.h"
@@ -237,25 +238,21 @@ TEST_F(WindowTest, StatusTextIsReplacedAndCutAtThePanelEdge) {
     EXPECT_TRUE(inked);
 }
 
-// An error that no handler catches comes up in a modal box with its text; the
-// window keeps what the handler had done and takes the next event.
+// An error that no handler catches comes up in a modal box with its text,
+// raised at the handler's edge (Guarded, as every handler of the window runs);
+// the window keeps what the handler had done and takes the next event.
 TEST_F(WindowTest, ErrorEscapingAHandlerIsShownAndTheWindowGoesOn) {
     TForm1& form = Shown();
     auto* button = Widget<QPushButton>(form, "btnSelectAll");
     int clicks = 0;
-    // Queued, so that the error leaves the handler through the event loop
-    // only: one thrown through Qt's own mouse handling skips Qt's clean-up
-    // there (its events leak, as the sanitizer build shows), which is why
-    // the program's handlers catch their errors themselves.
-    QObject::connect(
-        button, &QPushButton::clicked, &form,
-        [&] {
+    QObject::connect(button, &QPushButton::clicked, &form, [&] {
+        Guarded([&] {
             ++clicks;
             form.SetStatus(QStringLiteral("before the error"));
             if (clicks == 1) throw tw::EInOutError(u"无法创建目录 D:\\S2");
             if (clicks == 2) throw std::runtime_error("plain failure");
-        },
-        Qt::QueuedConnection);
+        });
+    });
 
     for (const QString& expected : {QStringLiteral("无法创建目录 D:\\S2"), QStringLiteral("plain failure")}) {
         const twtest::TShownBox box =
