@@ -92,7 +92,7 @@ TEST_F(ScanWindowTest, DropFillsTheGridWithEverySiblingInstallation) {
 // The drop is accepted at once and taken in from the event loop, so the
 // file manager that started the drag is released before any work starts.
 TEST_F(ScanWindowTest, DropIsTakenInFromTheEventLoop) {
-    const auto mime = Mime({Host(u"S1\\Mir200\\Envir\\a.txt")});
+    const auto mime = Mime({Dropped(u"S1\\Mir200\\Envir\\a.txt")});
     QWidget* target = Grid()->viewport();
     const QPoint at = target->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
@@ -421,7 +421,7 @@ TEST_F(GridPaintTest, SelectedRow) {
     const int missing = RowOf(u"S4");
     Grid()->SetRow(missing);
     const QRect game = Grid()->CellRect(3, missing);
-    QTest::mouseMove(Grid()->viewport(), game.center());
+    MoveTo(game.center());
     ASSERT_EQ(State().HoverRow(), missing);
 
     const QImage image = Picture();

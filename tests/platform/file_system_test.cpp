@@ -262,7 +262,15 @@ TEST_F(FileSystem, CopyOntoItselfIsRefusedAndLeavesTheFile) {
         EXPECT_EQ(ReadFile(u"S1\\Mir200\\a.txt"), "the only copy") << U8(target);
         tw::TFileId after;
         ASSERT_TRUE(tw::FileIdentity(Path(u"S1\\Mir200\\a.txt"), after));
-        EXPECT_EQ(after, before) << U8(target);  // not replaced by an equal copy
+        // Not replaced by an equal copy. Under Wine the volume serial of a
+        // file on a mapped drive that also lies below C: or Z: is the one
+        // drive or the other from call to call; the file index is what shows
+        // a replacement.
+#ifdef _WIN32
+        EXPECT_EQ(after.Index, before.Index) << U8(target);
+#else
+        EXPECT_EQ(after, before) << U8(target);
+#endif
     }
     // No temporary file left behind.
     EXPECT_EQ(Names(Path(u"S1\\Mir200\\*.*"), tw::faAnyFile).size(), linkError ? 1u : 2u);
