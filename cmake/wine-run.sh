@@ -49,13 +49,27 @@ export TZ=CST-8
 mkdir -p "$prefix"
 flock -o "$prefix.lock" sh -c '
   wineserver -k0 && exit 0
-  # No program runs now: a drive letter that still leads nowhere was left by
-  # a test that died before it could remove it (tests/support/temp_drive.cpp).
+  # No program runs now: a drive letter that still leads into the temporary
+  # folder of a test, or nowhere, was left by a test that died before it
+  # could remove it (tests/support/temp_drive.cpp).
   for link in "$WINEPREFIX"/dosdevices/[d-y]:; do
-    if [ -L "$link" ] && [ ! -e "$link" ]; then rm -f "$link"; fi
+    [ -L "$link" ] || continue
+    case "$(readlink "$link")" in
+      */tidewell-test-*) rm -f "$link" ;;
+      *) [ -e "$link" ] || rm -f "$link" ;;
+    esac
   done
   wineserver -p60
-  if [ -f "$WINEPREFIX/system.reg" ]; then wineboot; else wineboot --init; fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    # A new prefix. The session that made it keeps running what the setup
+    # started, and there the desktop of every windowed test lingers for
+    # many seconds after it, holding its output; a fresh session does not.
+    wineboot --init
+    wineserver -k
+    wineserver -w
+    wineserver -p60
+  fi
+  wineboot
   # Once per prefix. A Chinese Windows has SimSun (宋体), the font of the
   # window: here WenQuanYi Micro Hei stands in (fonts-wqy-microhei), drawn
   # from outlines; Wine clips the 12-pixel bitmaps of WenQuanYi Zen Hei, the

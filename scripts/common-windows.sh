@@ -23,7 +23,7 @@ tw_find_qt_mingw() {
     TW_QT_ARGS=(-DTIDEWELL_QT_MINGW= -DTIDEWELL_QT_MINGW_TARBALL="$QT_TARBALL")
   else
     TW_WIN_GUI=OFF
-    TW_QT_MISSING="no static Qt for MinGW-w64: TIDEWELL_QT_MINGW is not set and $QT_TARBALL does not exist"
+    TW_QT_MISSING="there is no static Qt for MinGW-w64 (TIDEWELL_QT_MINGW is not set, and $(realpath -m "$QT_TARBALL") does not exist)"
   fi
 }
 

@@ -20,7 +20,7 @@ skipped_banner() {
   {
     echo "######################################################################"
     echo "WARNING: the Windows window tests and the smoke test of Tidewell.exe"
-    echo "         were SKIPPED, NOT PASSED: $TW_QT_MISSING."
+    echo "         were SKIPPED, NOT PASSED, because $TW_QT_MISSING."
     echo "         Put the tarball there (scripts/build-qt6-mingw.sh makes it, in"
     echo "         about an hour) or point TIDEWELL_QT_MINGW at an unpacked Qt."
     echo "         Only the Qt-free layers were built and tested for Windows."
