@@ -135,12 +135,7 @@ protected:
     // text is written so too; on Linux as it is, in UTF-8.
     void WriteHistory(std::string_view utf8) {
 #ifdef _WIN32
-        const tw::String text = tw::FromUtf8(utf8);
-        std::string bytes = "\xFF\xFE";
-        for (char16_t unit : text) {
-            bytes += static_cast<char>(unit & 0xFF);
-            bytes += static_cast<char>(unit >> 8);
-        }
+        const std::string bytes = "\xFF\xFE" + Utf16Le(tw::FromUtf8(utf8));
 #else
         const std::string_view bytes = utf8;
 #endif

@@ -27,15 +27,6 @@ const std::string kLegendGbk = "\xB4\xAB\xC6\xE6\xCA\xC0\xBD\xE7";
 const std::string kRetroGbk = "\xB8\xB4\xB9\xC5";
 const std::string kRetroUtf16 = "\x0D\x59\xE4\x53";
 
-std::string Utf16(const std::string& ascii) {
-    std::string out;
-    for (const char c : ascii) {
-        out += c;
-        out += '\0';
-    }
-    return out;
-}
-
 TEST_F(PosixProfile, ReadsEveryEncodingOfConfigIni) {
     const struct {
         const char* what;
@@ -44,7 +35,7 @@ TEST_F(PosixProfile, ReadsEveryEncodingOfConfigIni) {
         {"GBK", "[Config]\r\nGameName=" + kLegendGbk + "\r\n"},
         {"UTF-8", "[Config]\nGameName=\xE4\xBC\xA0\xE5\xA5\x87\xE4\xB8\x96\xE7\x95\x8C\n"},
         {"UTF-8 with BOM", "\xEF\xBB\xBF[Config]\r\nGameName=\xE4\xBC\xA0\xE5\xA5\x87\xE4\xB8\x96\xE7\x95\x8C"},
-        {"UTF-16LE", "\xFF\xFE" + Utf16("[Config]\r\nGameName=") + "\x20\x4F\x47\x59\x16\x4E\x4C\x75" + Utf16("\r\n")},
+        {"UTF-16LE", "\xFF\xFE" + twtest::Utf16Le(u"[Config]\r\nGameName=") + "\x20\x4F\x47\x59\x16\x4E\x4C\x75" + twtest::Utf16Le(u"\r\n")},
     };
     for (const auto& f : files) {
         WriteFile(u"Config.ini", f.bytes);
@@ -69,9 +60,9 @@ TEST_F(PosixProfile, AWriteKeepsEncodingLineEndingsAndEveryOtherByte) {
          "[Config]\nVersion=1\r\nA=2\n",
          "[Config]\nVersion=" + kRetroGbk + "\r\nA=2\n[New]\nKey=" + kRetroGbk + "\n"},
         {"UTF-16LE",
-         "\xFF\xFE" + Utf16("[Config]\r\nGameName=x\r\n"),
-         "\xFF\xFE" + Utf16("[Config]\r\nGameName=x\r\nVersion=") + kRetroUtf16 + Utf16("\r\n[New]\r\nKey=") +
-             kRetroUtf16 + Utf16("\r\n")},
+         "\xFF\xFE" + twtest::Utf16Le(u"[Config]\r\nGameName=x\r\n"),
+         "\xFF\xFE" + twtest::Utf16Le(u"[Config]\r\nGameName=x\r\nVersion=") + kRetroUtf16 + twtest::Utf16Le(u"\r\n[New]\r\nKey=") +
+             kRetroUtf16 + twtest::Utf16Le(u"\r\n")},
     };
     for (const auto& f : files) {
         WriteFile(u"Config.ini", f.before);
@@ -88,8 +79,8 @@ TEST_F(PosixProfile, ANewFileIsUtf16LeWithBomAndCrLf) {
     tw::TIniFile ini(Path(u"Tidewell.ini"));
     ini.WriteValue(u"VersionHistory", u"0", u"复古");
     ini.WriteValue(u"LastUsed", u"Version", u"1.76");
-    EXPECT_EQ(ReadFile(u"Tidewell.ini"), "\xFF\xFE" + Utf16("[VersionHistory]\r\n0=") + kRetroUtf16 +
-                                             Utf16("\r\n[LastUsed]\r\nVersion=1.76\r\n"));
+    EXPECT_EQ(ReadFile(u"Tidewell.ini"), "\xFF\xFE" + twtest::Utf16Le(u"[VersionHistory]\r\n0=") + kRetroUtf16 +
+                                             twtest::Utf16Le(u"\r\n[LastUsed]\r\nVersion=1.76\r\n"));
 }
 
 // Files without a byte-order mark written on Linux by earlier versions, or

@@ -46,15 +46,6 @@ std::string Gbk(std::u16string_view text) {
 #endif
 }
 
-std::string Utf16(std::u16string_view text) {
-    std::string out;
-    for (const char16_t c : text) {
-        out += static_cast<char>(c & 0xFF);
-        out += static_cast<char>(c >> 8);
-    }
-    return out;
-}
-
 const std::string kBom = "\xFF\xFE";
 
 class ProfileEncoding : public twtest::TempDrive {
@@ -162,8 +153,8 @@ TEST_F(ProfileEncoding, ANewFileIsUtf16WithCrLfAndKeepsEveryCharacter) {
     ASSERT_GE(bytes.size(), 2u);
     EXPECT_EQ(bytes.substr(0, 2), kBom);
     EXPECT_EQ(bytes.size() % 2, 0u);
-    EXPECT_NE(bytes.find(Utf16(u"[VersionHistory]\r\n0=" + value + u"\r\n")), std::string::npos);
-    EXPECT_NE(bytes.find(Utf16(u"[LastUsed]\r\nSubDir=服务器\r\n")), std::string::npos);
+    EXPECT_NE(bytes.find(twtest::Utf16Le(u"[VersionHistory]\r\n0=" + value + u"\r\n")), std::string::npos);
+    EXPECT_NE(bytes.find(twtest::Utf16Le(u"[LastUsed]\r\nSubDir=服务器\r\n")), std::string::npos);
 
     tw::TIniFile again(Path(u"Tidewell.ini"));
     EXPECT_EQ(again.ReadValue(u"VersionHistory", u"0"), value);
@@ -173,7 +164,7 @@ TEST_F(ProfileEncoding, ANewFileIsUtf16WithCrLfAndKeepsEveryCharacter) {
     WriteFile(u"Empty.ini", "");
     tw::TIniFile(Path(u"Empty.ini")).WriteValue(u"LastUsed", u"Version", u"复古");
     EXPECT_EQ(ReadFile(u"Empty.ini").substr(0, 2), kBom);
-    EXPECT_NE(ReadFile(u"Empty.ini").find(Utf16(u"Version=复古\r\n")), std::string::npos);
+    EXPECT_NE(ReadFile(u"Empty.ini").find(twtest::Utf16Le(u"Version=复古\r\n")), std::string::npos);
 }
 
 // A stray byte at the end of a UTF-16 file (cut short, or a careless edit):
@@ -181,7 +172,7 @@ TEST_F(ProfileEncoding, ANewFileIsUtf16WithCrLfAndKeepsEveryCharacter) {
 // well-formed, so that the next read finds what was written.
 TEST_F(ProfileEncoding, AUtf16FileWithAnOddByteCountIsReadAndWrittenWhole) {
     for (const std::string& tail : {std::string("\x00", 1), std::string("\r\x00\n", 3)}) {
-        WriteFile(u"Tidewell.ini", kBom + Utf16(u"[LastUsed]\r\nVersion=1.76") + tail);
+        WriteFile(u"Tidewell.ini", kBom + twtest::Utf16Le(u"[LastUsed]\r\nVersion=1.76") + tail);
         tw::TIniFile ini(Path(u"Tidewell.ini"));
         EXPECT_EQ(ini.ReadValue(u"LastUsed", u"Version"), u"1.76");
         ini.WriteValue(u"LastUsed", u"SubDir", u"复古");
@@ -189,8 +180,8 @@ TEST_F(ProfileEncoding, AUtf16FileWithAnOddByteCountIsReadAndWrittenWhole) {
         const std::string bytes = ReadFile(u"Tidewell.ini");
         EXPECT_EQ(bytes.size() % 2, 0u);
         EXPECT_EQ(bytes.substr(0, 2), kBom);
-        EXPECT_NE(bytes.find(Utf16(u"SubDir=一区\r\n")), std::string::npos);
-        EXPECT_EQ(bytes.find(Utf16(u"复古")), std::string::npos);  // replaced, not appended again
+        EXPECT_NE(bytes.find(twtest::Utf16Le(u"SubDir=一区\r\n")), std::string::npos);
+        EXPECT_EQ(bytes.find(twtest::Utf16Le(u"复古")), std::string::npos);  // replaced, not appended again
         EXPECT_EQ(ini.ReadValue(u"LastUsed", u"Version"), u"1.76");
         EXPECT_EQ(ini.ReadValue(u"LastUsed", u"SubDir"), u"一区");
     }

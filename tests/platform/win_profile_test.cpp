@@ -14,15 +14,6 @@ namespace {
 using tw::String;
 using twtest::U8;
 
-std::string Utf16Bytes(std::u16string_view text) {
-    std::string out;
-    for (const char16_t c : text) {
-        out += static_cast<char>(c & 0xFF);
-        out += static_cast<char>(c >> 8);
-    }
-    return out;
-}
-
 const std::string kBom = "\xFF\xFE";
 
 class WinProfile : public twtest::TempDrive {};
@@ -36,7 +27,7 @@ TEST_F(WinProfile, AnExistingFileKeepsItsEncoding) {
         bool unicodeAfter;
     } files[] = {
         {"ASCII", "[Config]\r\nGameName=Legend\r\n", false},
-        {"UTF-16LE", kBom + Utf16Bytes(u"[Config]\r\nGameName=Legend\r\n"), true},
+        {"UTF-16LE", kBom + twtest::Utf16Le(u"[Config]\r\nGameName=Legend\r\n"), true},
         {"empty", "", true},
     };
     for (const auto& f : files) {
@@ -45,7 +36,7 @@ TEST_F(WinProfile, AnExistingFileKeepsItsEncoding) {
         ini.WriteValue(u"Config", u"Port", u"7000");
         const std::string after = ReadFile(u"Config.ini");
         EXPECT_EQ(after.substr(0, 2) == kBom, f.unicodeAfter) << f.what;
-        const std::string line = f.unicodeAfter ? Utf16Bytes(u"Port=7000") : "Port=7000";
+        const std::string line = f.unicodeAfter ? twtest::Utf16Le(u"Port=7000") : "Port=7000";
         EXPECT_NE(after.find(line), std::string::npos) << f.what;
         EXPECT_EQ(ini.ReadValue(u"Config", u"Port"), u"7000") << f.what;
     }

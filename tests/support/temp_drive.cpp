@@ -25,6 +25,15 @@ namespace twtest {
 
 std::string U8(std::u16string_view text) { return tw::ToUtf8(text); }
 
+std::string Utf16Le(std::u16string_view text) {
+    std::string out;
+    for (const char16_t c : text) {
+        out += static_cast<char>(c & 0xFF);
+        out += static_cast<char>(c >> 8);
+    }
+    return out;
+}
+
 namespace {
 
 // The parent levels of rel ("a\b\c" gives "a", "a\b"), top first.

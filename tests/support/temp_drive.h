@@ -67,5 +67,7 @@ private:
 // Windows-form literal helper: W("D:\\S1") reads better than u"D:\\S1" in tables.
 inline tw::String W(std::u16string_view text) { return tw::String(text); }
 std::string U8(std::u16string_view text);
+// text as UTF-16LE bytes, without a byte-order mark.
+std::string Utf16Le(std::u16string_view text);
 
 }  // namespace twtest
