@@ -114,7 +114,7 @@ TEST_F(ScanWindowTest, DropScanErrorReachesTheErrorBox) {
     const twtest::TShownBox box = twtest::AnswerErrorBox([&] { Drop({u"S1\\Mir200\\Envir\\a.txt"}); });
     EXPECT_TRUE(box.shown);
     EXPECT_EQ(box.text, QStringLiteral("磁盘错误"));
-    EXPECT_EQ(Status(), QStringLiteral("正在搜索 D: 盘下的目录..."));
+    EXPECT_EQ(Status(), Searching());
     EXPECT_EQ(State().SourcePaths().size(), 3u);
     EXPECT_TRUE(State().CompareInfos().empty());
     EXPECT_FALSE(State().InputHold().Holding());
