@@ -37,9 +37,9 @@ tw::String DroppedItemPath(const QUrl& url) {
 #else
     // The host path's bytes: a local URL keeps a name that is not valid
     // UTF-8 percent-encoded, and QUrl::toLocalFile would replace those bytes,
-    // so the file could never be found. A host path with no Windows form (its
-    // drive unmapped, or a name holding '\\') comes back as an empty path,
-    // so the drop is reported rather than silently shortened.
+    // so the file could never be found. Every host path has a Windows form
+    // (Z: is /, odd bytes are escaped); were one to have none, the empty path
+    // would be reported as a drop without a drive, never silently shortened.
     const QByteArray bytes = url.host().isEmpty()
                                  ? QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())
                                  : url.toLocalFile().toUtf8();
